@@ -1,0 +1,79 @@
+# Shared build conventions for both trees.
+include_guard(GLOBAL)
+
+add_compile_options(-Wall -Wextra)
+
+if(CORVELLA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(NOT WIN32 AND NOT CORVELLA_SANITIZE)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(GIMP IMPORTED_TARGET gimpui-2.0 gimp-2.0 gtk+-2.0)
+  set(CORVELLA_HAVE_GIMP ${GIMP_FOUND})
+  find_program(GIMP_CONSOLE gimp-console-2.10)
+  find_program(GIMP_GUI gimp-2.10)
+else()
+  set(CORVELLA_HAVE_GIMP OFF)
+endif()
+
+# GoogleTest from Debian's sources, built with this tree's compiler.
+macro(corvella_use_gtest)
+  if(NOT TARGET gtest)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    if(WIN32)
+      set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    endif()
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+    if(WIN32)
+      # Test programs must run under wine without the mingw runtime DLLs.
+      foreach(t gtest gtest_main)
+        target_link_options(${t} INTERFACE -static -static-libgcc -static-libstdc++)
+      endforeach()
+    endif()
+  endif()
+  include(GoogleTest)
+endmacro()
+
+# A GIMP-free static library (filter arithmetic, matrices, file formats).
+function(corvella_add_core name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+endfunction()
+
+# A command-line tool, placed in <tree>/tools/.
+function(corvella_add_tool name)
+  add_executable(${name} ${ARGN})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+endfunction()
+
+# A GIMP 2 plug-in program, placed as <tree>/plugins/NAME/NAME.  The legacy
+# pixel-region API is deprecated in 2.10; the warning is silenced for the
+# plug-in frames only, never for the cores.
+function(corvella_add_plugin name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE PkgConfig::GIMP m)
+  target_compile_options(${name} PRIVATE -Wno-deprecated-declarations)
+  set_target_properties(${name} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugins/${name}
+    OUTPUT_NAME ${name})
+endfunction()
+
+# A GoogleTest program; every case shows up in CTest.  Windows programs are
+# listed at test time through wine (the emulator), not at build time.
+function(corvella_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  if(WIN32)
+    target_link_options(${name} PRIVATE -static)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+      PROPERTIES LABELS "${T_LABELS};windows" TIMEOUT 120)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+  endif()
+endfunction()

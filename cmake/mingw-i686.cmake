@@ -1,0 +1,14 @@
+# Cross toolchain for the 32-bit Windows programs (mingw-w64, i686).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(tool_prefix i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${tool_prefix}-gcc)
+set(CMAKE_CXX_COMPILER ${tool_prefix}-g++)
+set(CMAKE_RC_COMPILER ${tool_prefix}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${tool_prefix})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Windows programs and their tests run through wine on the build tree's own
+# prefix; the wrapper creates the prefix once and stops its wineserver.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
