@@ -2,8 +2,10 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(tool_prefix i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${tool_prefix}-gcc)
-set(CMAKE_CXX_COMPILER ${tool_prefix}-g++)
+# The posix thread model: GoogleTest needs std::mutex, which the win32
+# model of g++ 12 lacks.  Its runtime is linked statically like the rest.
+set(CMAKE_C_COMPILER ${tool_prefix}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${tool_prefix}-g++-posix)
 set(CMAKE_RC_COMPILER ${tool_prefix}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${tool_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
