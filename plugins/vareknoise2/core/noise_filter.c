@@ -1,0 +1,747 @@
+#include "noise_filter.h"
+
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+double signed_pow(double a, double e)
+{
+    if (fabs(a) < 1e-16)
+        return 0.0;
+    if (a > 0)
+        return exp2(e * log2(a));
+    if (a < 0)
+        return -exp2(e * log2(-a));
+    return a; /* NaN passes through */
+}
+
+void build_gamma_table(float table[256], float gamma)
+{
+    table[0] = 0.0f;
+    for (int i = 1; i < 255; i++)
+        table[i] = (float)pow(i / 255.0, gamma);
+    table[255] = 1.0f;
+}
+
+/* ---- Cascade blur ------------------------------------------------------ */
+
+/* y[j] = f x[j] + (x[j+1] + ... + x[j+n+1]) where the window fits, b x[j]
+ * at the last n+1 positions.  In place is fine: the window lies ahead. */
+static void box_forward(const float *x, float *y, int m, float b)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    int j;
+    if (n < 0) {            /* empty window */
+        for (j = 0; j < m; j++)
+            y[j] = f * x[j];
+        return;
+    }
+    int last = m - n - 2;   /* last position with a full window */
+    if (last >= 0) {
+        float s = 0.0f;
+        for (int i = 1; i <= n + 1; i++)
+            s = s + x[i];
+        for (j = 0;; j++) {
+            float out = x[j + 1], in = j < last ? x[j + n + 2] : 0.0f;
+            y[j] = f * x[j] + s;
+            if (j == last)
+                break;
+            s = (s - out) + in;
+        }
+    }
+    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++)
+        y[j] = b * x[j];
+}
+
+/* y[j] = f y[j] + (y[j-1] + ... + y[j-n-1]) from the end down to n+1, each
+ * window result times g when scale is set; b y[j] at positions 0..n. */
+static void box_backward(float *y, int m, float b, int scale, float g)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    int j;
+    if (n < 0) {
+        for (j = m - 1; j >= 0; j--) {
+            float v = f * y[j];
+            y[j] = scale ? v * g : v;
+        }
+        return;
+    }
+    if (m - 1 >= n + 1) {
+        float s = 0.0f;
+        for (int i = 1; i <= n + 1; i++)
+            s = s + y[m - 1 - i];
+        for (j = m - 1;; j--) {
+            float v = f * y[j] + s;
+            y[j] = scale ? v * g : v;
+            if (j == n + 1)
+                break;
+            s = (s - y[j - 1]) + y[j - n - 2];
+        }
+    }
+    int end = n < m - 1 ? n : m - 1;
+    for (j = 0; j <= end; j++)
+        y[j] = b * y[j];
+}
+
+void cascade_blur(const float *x, float *y, int m, double rho, int difference, float *blur_copy)
+{
+    if (m <= 0)
+        return;
+    if (difference)
+        memcpy(blur_copy, x, (size_t)m * sizeof(float));
+    float b = (float)(2.0 * rho);
+    float c = (float)(1.5 * rho);
+    float bb = (b + 1.0f) * (b + 1.0f);
+    float bc = bb * ((c + 1.0f) * (c + 1.0f));
+    float g = 1.0f / bc;
+    box_forward(x, y, m, b);
+    box_backward(y, m, b, 0, 1.0f);
+    box_forward(y, y, m, c);
+    box_backward(y, m, c, 1, g);
+    if (difference)
+        for (int j = 0; j < m; j++)
+            y[j] = fabsf(y[j] - blur_copy[j]);
+}
+
+/* ---- Mirroring ----------------------------------------------------------- */
+
+/* Index of sample i of a line of n samples reflected at both ends without
+ * repeating the end samples; lines shorter than the padding reflect again,
+ * so padding never reads outside the line itself. */
+static int reflect(int i, int n)
+{
+    if (n == 1)
+        return 0;
+    int period = 2 * (n - 1);
+    i %= period;
+    if (i < 0)
+        i += period;
+    return i < n ? i : period - i;
+}
+
+static void mirror_left(float *x, int n, int count)
+{
+    if (n > count)
+        for (int i = 1; i <= count; i++)
+            x[-i] = x[i];
+    else
+        for (int i = 1; i <= count; i++)
+            x[-i] = x[reflect(-i, n)];
+}
+
+static void mirror_right(float *x, int n, int count)
+{
+    if (n > count)
+        for (int i = 1; i <= count; i++)
+            x[n - 1 + i] = x[n - 1 - i];
+    else
+        for (int i = 1; i <= count; i++)
+            x[n - 1 + i] = x[reflect(n - 1 + i, n)];
+}
+
+static void mirror(float *x, int n, int count)
+{
+    mirror_left(x, n, count);
+    mirror_right(x, n, count);
+}
+
+#define NOISE_GAIN_SLOTS 65536
+
+/* ---- Working state --------------------------------------------------------- */
+
+int noise_filter_init(NoiseFilter *nf, const NoiseParams *p, double border_radius,
+                      double lsmooth, int capacity)
+{
+    memset(nf, 0, sizeof *nf);
+    if (noise_params_check(p, NULL) != 0 || capacity < 0 || !isfinite(border_radius) ||
+        fabs(border_radius) > NOISE_MAX_MARGIN || !isfinite(lsmooth))
+        return -1;
+    nf->p = *p;
+    noise_derive(p, border_radius, &nf->d);
+    nf->capacity = capacity;
+    nf->lsmooth = (float)lsmooth;
+    float tc = (float)p->csmooth;
+    nf->csmooth = tc >= 0.99f ? 1.0f : tc;
+    nf->gamma_m1 = (double)nf->d.gamma - 1.0;
+    nf->unit_texture = nf->d.tex_e == 1.0f && nf->d.tex_einv == 1.0f;
+    build_gamma_table(nf->gamma_table, nf->d.gamma);
+    for (int i = 0; i < 256; i++)
+        nf->unit_table[i] = i / 255.0f;
+    for (int s = 0; s <= 1020; s++)
+        nf->lum_table[s] = (float)signed_pow((0.25 * s) / 255.0, nf->d.gamma);
+
+    nf->gain_keys = calloc(NOISE_GAIN_SLOTS, sizeof *nf->gain_keys);
+    nf->gain_values = malloc(NOISE_GAIN_SLOTS * sizeof *nf->gain_values);
+    if (!nf->gain_keys || !nf->gain_values) {
+        noise_filter_free(nf);
+        return -1;
+    }
+    /* Five single lines and four four-wide ones; calloc's alignment (16
+     * bytes) is kept since every line length is a multiple of 4 floats. */
+    size_t len = ((size_t)capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
+    nf->memory = calloc(21 * len, sizeof(float));
+    if (!nf->memory) {
+        noise_filter_free(nf);
+        return -1;
+    }
+    float *lines[5];
+    for (int i = 0; i < 5; i++)
+        lines[i] = nf->memory + i * len + nf->d.margin;
+    nf->line = lines[0];
+    nf->work = lines[1];
+    nf->base = lines[2];
+    nf->radius_map = lines[3];
+    nf->blur_copy = lines[4];
+    nf->line3 = nf->memory + 5 * len + 4 * (size_t)nf->d.margin;
+    nf->work3 = nf->memory + 9 * len + 4 * (size_t)nf->d.margin;
+    nf->base3 = nf->memory + 13 * len + 4 * (size_t)nf->d.margin;
+    nf->map4 = nf->memory + 17 * len + 4 * (size_t)nf->d.margin;
+    return 0;
+}
+
+void noise_filter_free(NoiseFilter *nf)
+{
+    free(nf->memory);
+    free(nf->gain_keys);
+    free(nf->gain_values);
+    nf->memory = NULL;
+    nf->gain_keys = NULL;
+    nf->gain_values = NULL;
+}
+
+/* ---- Line filter --------------------------------------------------------- */
+
+/* Mean of the R samples ending at each position, R from the radius map ph
+ * samples behind, then the same backwards; twice.  line holds the detail
+ * layer on entry and the smoothed detail on return (positions 0..n-1). */
+static void adaptive_smooth(NoiseFilter *nf, int n)
+{
+    float *line = nf->line, *work = nf->work;
+    const float *rm = nf->radius_map;
+    int P = nf->d.reach, ph = nf->d.ph;
+
+    for (int round = 0; round < 2; round++) {
+        mirror_left(line, n, P);
+        line[-1] = line[-1] + line[-2];
+        float S = line[-1], Rp = 0.0f;
+        for (int k = 0; k < n; k++) {
+            float R = rm[k - ph];
+            if (R > Rp + 1.0f)
+                R = Rp + 1.0f;
+            Rp = R;
+            int r = (int)R;
+            S = S + line[k];
+            line[k] = S;
+            work[k] = ((S - line[k - r]) + (line[k - r] - line[k - r - 1]) * (R - (float)r)) / R;
+        }
+
+        mirror_right(work, n, P);
+        work[n] = work[n] + work[n + 1];
+        S = work[n];
+        Rp = 0.0f;
+        for (int x = n - 1; x >= 0; x--) {
+            float R = rm[x + ph];
+            if (R > Rp + 1.0f)
+                R = Rp + 1.0f;
+            Rp = R;
+            int r = (int)R;
+            S = S + work[x];
+            work[x] = S;
+            line[x] = ((S - work[x + r]) + (work[x + r] - work[x + r + 1]) * (R - (float)r)) / R;
+        }
+    }
+}
+
+static unsigned char to_byte(float v)
+{
+    float z = v * 255.0f + 0.5f;
+    if (!(z > 0.0f))
+        return 0; /* negative, or NaN from absurd settings */
+    if (z > 255.0f)
+        return 255;
+    return (unsigned char)(int)z;
+}
+
+static float detail_pow(float a, double e, int unit)
+{
+    if (unit) /* 2^(log2|a|) rounds back to a itself */
+        return fabsf(a) < 1e-16f ? 0.0f : a;
+    return (float)signed_pow(a, e);
+}
+
+/* ---- Three channels at once ------------------------------------------------ */
+
+/* Lanes 0..2 carry the colour channels; every operation is the scalar
+ * operation applied per lane, so results are bit-identical to filtering
+ * the channels one by one. */
+typedef float v4f __attribute__((vector_size(16)));
+typedef int v4i __attribute__((vector_size(16)));
+
+static inline v4f splat(float f)
+{
+    return (v4f){ f, f, f, f };
+}
+
+static void box_forward3(const v4f *x, v4f *y, int m, float b)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    v4f fv = splat(f), bv = splat(b);
+    int j;
+    if (n < 0) {
+        for (j = 0; j < m; j++)
+            y[j] = fv * x[j];
+        return;
+    }
+    int last = m - n - 2;
+    if (last >= 0) {
+        v4f s = splat(0.0f);
+        for (int i = 1; i <= n + 1; i++)
+            s = s + x[i];
+        for (j = 0;; j++) {
+            v4f out = x[j + 1], in = j < last ? x[j + n + 2] : splat(0.0f);
+            y[j] = fv * x[j] + s;
+            if (j == last)
+                break;
+            s = (s - out) + in;
+        }
+    }
+    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++)
+        y[j] = bv * x[j];
+}
+
+static void box_backward3(v4f *y, int m, float b, int scale, float g)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    v4f fv = splat(f), bv = splat(b), gv = splat(g);
+    int j;
+    if (n < 0) {
+        for (j = m - 1; j >= 0; j--) {
+            v4f v = fv * y[j];
+            y[j] = scale ? v * gv : v;
+        }
+        return;
+    }
+    if (m - 1 >= n + 1) {
+        v4f s = splat(0.0f);
+        for (int i = 1; i <= n + 1; i++)
+            s = s + y[m - 1 - i];
+        for (j = m - 1;; j--) {
+            v4f v = fv * y[j] + s;
+            y[j] = scale ? v * gv : v;
+            if (j == n + 1)
+                break;
+            s = (s - y[j - 1]) + y[j - n - 2];
+        }
+    }
+    int end = n < m - 1 ? n : m - 1;
+    for (j = 0; j <= end; j++)
+        y[j] = bv * y[j];
+}
+
+static void cascade_blur3(const v4f *x, v4f *y, int m, double rho)
+{
+    if (m <= 0)
+        return;
+    float b = (float)(2.0 * rho);
+    float c = (float)(1.5 * rho);
+    float bb = (b + 1.0f) * (b + 1.0f);
+    float bc = bb * ((c + 1.0f) * (c + 1.0f));
+    float g = 1.0f / bc;
+    box_forward3(x, y, m, b);
+    box_backward3(y, m, b, 0, 1.0f);
+    box_forward3(y, y, m, c);
+    box_backward3(y, m, c, 1, g);
+}
+
+static void mirror_left3(v4f *x, int n, int count)
+{
+    for (int i = 1; i <= count; i++)
+        x[-i] = x[n > count ? i : reflect(-i, n)];
+}
+
+static void mirror_right3(v4f *x, int n, int count)
+{
+    for (int i = 1; i <= count; i++)
+        x[n - 1 + i] = x[n > count ? n - 1 - i : reflect(n - 1 + i, n)];
+}
+
+/* signed_pow per lane; with exponent 1 only the tiny-value rule is left. */
+static v4f detail_pow3(v4f a, double e, int unit)
+{
+    if (unit) {
+        v4i tiny = (a < splat(1e-16f)) & (a > splat(-1e-16f));
+        return (v4f)((v4i)a & ~tiny);
+    }
+    v4f r;
+    for (int c = 0; c < 4; c++)
+        r[c] = (float)signed_pow(a[c], e);
+    return r;
+}
+
+static void smooth_colour(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n,
+                          int bpp)
+{
+    v4f *line = (v4f *)nf->line3, *work = (v4f *)nf->work3, *base = (v4f *)nf->base3;
+    const float *rm = nf->radius_map;
+    int P = nf->d.reach, ph = nf->d.ph, unit = nf->unit_texture;
+    double e = nf->d.tex_e, einv = nf->d.tex_einv;
+
+    for (int j = 0; j < n; j++) {
+        const unsigned char *px = data + j * bpp;
+        line[j] = (v4f){ nf->unit_table[px[0]], nf->unit_table[px[1]], nf->unit_table[px[2]], 0.0f };
+    }
+    mirror_left3(line, n, P);
+    mirror_right3(line, n, P);
+    cascade_blur3(line + 1 - P, base + 1 - P, n + 2 * P - 2, nf->p.radius);
+    for (int i = 0; i < n; i++)
+        line[i] = detail_pow3(line[i] - base[i], e, unit);
+
+    for (int round = 0; round < 2; round++) {
+        mirror_left3(line, n, P);
+        line[-1] = line[-1] + line[-2];
+        v4f S = line[-1];
+        float Rp = 0.0f;
+        for (int k = 0; k < n; k++) {
+            float R = rm[k - ph];
+            if (R > Rp + 1.0f)
+                R = Rp + 1.0f;
+            Rp = R;
+            int r = (int)R;
+            S = S + line[k];
+            line[k] = S;
+            work[k] = ((S - line[k - r]) + (line[k - r] - line[k - r - 1]) * splat(R - (float)r)) / splat(R);
+        }
+        mirror_right3(work, n, P);
+        work[n] = work[n] + work[n + 1];
+        S = work[n];
+        Rp = 0.0f;
+        for (int x = n - 1; x >= 0; x--) {
+            float R = rm[x + ph];
+            if (R > Rp + 1.0f)
+                R = Rp + 1.0f;
+            Rp = R;
+            int r = (int)R;
+            S = S + work[x];
+            work[x] = S;
+            line[x] = ((S - work[x + r]) + (work[x + r] - work[x + r + 1]) * splat(R - (float)r)) / splat(R);
+        }
+    }
+    for (int j = 0; j < n; j++) {
+        v4f v = detail_pow3(line[j], einv, unit) + base[j];
+        unsigned char *px = guide + j * bpp;
+        px[0] = to_byte(v[0]);
+        px[1] = to_byte(v[1]);
+        px[2] = to_byte(v[2]);
+    }
+}
+
+/* Radius maps of count lines from their guide luminances in lanes of
+ * map4 (the luminances arrive in line3): window lengths between 1 and
+ * 2 r1, short where the sharpened luminance has local contrast.  Each lane
+ * is computed exactly as a single line would be; lane l ends up in
+ * radius_map when extracted. */
+static void build_radius_maps(NoiseFilter *nf, int n)
+{
+    const NoiseDerived *d = &nf->d;
+    v4f *line = (v4f *)nf->line3, *rm = (v4f *)nf->map4, *copy = (v4f *)nf->work3;
+    int P = d->reach, L = d->L;
+    v4f k1 = splat((float)(1.0 + nf->p.sharp)), k2 = splat((float)(0.5 * nf->p.sharp));
+
+    mirror_left3(line, n, P);
+    mirror_right3(line, n, P);
+    for (int i = 0; i < n; i++)
+        rm[i] = k1 * line[i] - k2 * (line[i - L] + line[i + L]);
+    mirror_left3(rm, n, P);
+    mirror_right3(rm, n, P);
+    /* Contrast |blur - sharpened| in place: only rm[0..n-1] survives the
+     * mirror that follows. */
+    int m = n + 2 * P;
+    for (int i = 0; i < m; i++)
+        copy[i - P] = rm[i - P];
+    cascade_blur3(rm - P, rm - P, m, nf->p.lookahead);
+    const v4i sign = (v4i)splat(-0.0f);
+    for (int i = 0; i < m; i++)
+        rm[i - P] = (v4f)((v4i)(rm[i - P] - copy[i - P]) & ~sign);
+    mirror_left3(rm, n, P);
+    mirror_right3(rm, n, P);
+    cascade_blur3(rm + 5 - P, rm + 5 - P, n + 2 * P - 10, nf->p.damping);
+
+    double thr2 = d->thr2, r1 = d->r1, floor_t = thr2 / r1;
+    for (int i = 0; i < n; i++)
+        for (int l = 0; l < 4; l++) {
+            double t = (double)rm[i][l] - thr2;
+            if (floor_t > t)
+                t = floor_t;
+            t = thr2 / t;
+            if (t < 0.5)
+                t = 0.5;
+            if (t != t) /* 0/0: zero threshold on zero contrast, a flat area */
+                t = r1;
+            rm[i][l] = (float)(2.0 * t);
+        }
+    mirror_left3(rm, n, P);
+    mirror_right3(rm, n, P);
+}
+
+static void smooth_grey(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n,
+                        int bpp)
+{
+    float *line = nf->line, *base = nf->base;
+    int P = nf->d.reach, unit = nf->unit_texture;
+    double e = nf->d.tex_e, einv = nf->d.tex_einv;
+
+    for (int j = 0; j < n; j++)
+        line[j] = nf->unit_table[data[j * bpp]];
+    mirror(line, n, P);
+    cascade_blur(line + 1 - P, base + 1 - P, n + 2 * P - 2, nf->p.radius, 0, NULL);
+    for (int i = 0; i < n; i++)
+        line[i] = detail_pow(line[i] - base[i], e, unit);
+    adaptive_smooth(nf, n);
+    for (int j = 0; j < n; j++)
+        guide[j * bpp] = to_byte(detail_pow(line[j], einv, unit) + base[j]);
+}
+
+void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
+                   int count, int n, int bpp)
+{
+    if (n <= 0 || n > nf->capacity || bpp < 1 || bpp > 4 || count < 1 || count > 4)
+        return;
+    v4f *lum = (v4f *)nf->line3;
+    const v4f *rm4 = (const v4f *)nf->map4;
+    int P = nf->d.reach;
+
+    for (int j = 0; j < n; j++) {
+        v4f v = splat(0.0f);
+        for (int l = 0; l < count; l++) {
+            const unsigned char *px = guide[l] + j * bpp;
+            v[l] = bpp > 2 ? nf->lum_table[px[0] + 2 * px[1] + px[2]] : nf->gamma_table[px[0]];
+        }
+        lum[j] = v;
+    }
+    build_radius_maps(nf, n);
+
+    for (int l = 0; l < count; l++) {
+        for (int i = -P; i < n + P; i++)
+            nf->radius_map[i] = rm4[i][l];
+        if (bpp > 2)
+            smooth_colour(nf, data[l], guide[l], n, bpp);
+        else
+            smooth_grey(nf, data[l], guide[l], n, bpp);
+    }
+}
+
+void process_line(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n, int bpp)
+{
+    process_lines(nf, &data, &guide, 1, n, bpp);
+}
+
+/* ---- Merge ------------------------------------------------------------------- */
+
+/* signed_pow(a, gamma - 1) with the exponent-0 case (gamma 1) short-cut:
+ * 2^(0 log2|a|) is exactly 1 for finite non-zero a. */
+static double merge_pow(double a, double e)
+{
+    if (e == 0.0) {
+        if (fabs(a) < 1e-16)
+            return 0.0;
+        return a > 0 ? 1.0 : a < 0 ? -1.0 : a;
+    }
+    return signed_pow(a, e);
+}
+
+void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *dst,
+                      int n, int bpp)
+{
+    if (bpp < 1 || bpp > 4)
+        return;
+    const int colour = bpp > 2, channels = colour ? 3 : 1;
+    const double gm1 = nf->gamma_m1;
+    const float F = nf->lsmooth * nf->lsmooth;
+    const float E = nf->csmooth * nf->csmooth;
+    const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
+
+    for (int j = 0; j < n; j++) {
+        const unsigned char *op = src + j * bpp;
+        unsigned char *fp = dst + j * bpp;
+        uint32_t key = (colour ? (uint32_t)fp[0] | (uint32_t)fp[1] << 8 | (uint32_t)fp[2] << 16 : fp[0]) + 1;
+        float o[3], f[3], v[3];
+        for (int c = 0; c < 3; c++) {
+            int k = colour ? c : 0;
+            o[c] = nf->unit_table[op[k]];
+            f[c] = nf->unit_table[fp[k]];
+        }
+        float Lo = 0.212671f * o[0] + 0.71516f * o[1] + 0.072169f * o[2];
+        float Lf = 0.212671f * f[0] + 0.71516f * f[1] + 0.072169f * f[2];
+        /* The gain signed_pow(2 Lf, gamma - 1) depends on the filtered
+         * colour only. */
+        uint32_t slot = (key * 2654435761u) >> 16;
+        if (nf->gain_keys[slot] != key) {
+            nf->gain_keys[slot] = key;
+            nf->gain_values[slot] = merge_pow(Lf / 0.5f, gm1);
+        }
+        float dl = (float)((double)(Lo - Lf) * nf->gain_values[slot]);
+        if (F > 0.0f) {
+            double dd = dl;
+            dl = (float)(dd * (1.0 - exp(-(dd * dd) / F2)));
+        }
+        for (int c = 0; c < 3; c++)
+            v[c] = f[c] + dl;
+        for (int c = 0; c < channels; c++) {
+            float U = o[c], V = v[c], w;
+            if (E >= 0.99f)
+                w = 1.0f;
+            else if (E > 0.0f) {
+                float Y = (float)(merge_pow(((U + V) / 2.0f) / 0.5f, gm1) * (double)(U - V));
+                double yy = Y;
+                w = (float)exp(-(yy * yy) / E2);
+            } else
+                w = 0.0f;
+            v[c] = V * w + U * (1.0f - w);
+        }
+        for (int c = 0; c < channels; c++)
+            fp[c] = to_byte(v[c]);
+    }
+}
+
+/* ---- Region driver ----------------------------------------------------------- */
+
+int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bpp,
+                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io, int compute)
+{
+    if (bpp < 1 || bpp > 4 || x2 < x1 || y2 < y1 || noise_params_check(p, NULL) != 0)
+        return -1;
+    int w = x2 - x1, h = y2 - y1, m = w > h ? w : h;
+    int progress = io->progress_init && io->progress_update;
+
+    if (progress)
+        io->progress_init(io->ctx, "Blurring...");
+    NoiseFilter nf;
+    if (noise_filter_init(&nf, p, radius, lsmooth, compute ? m : 0) != 0)
+        return -1;
+    /* Rows and columns go through the line filter four at a time. */
+    size_t line_bytes = (size_t)m * bpp;
+    unsigned char *in_bytes = malloc(4 * line_bytes + 1);
+    unsigned char *out_bytes = malloc(4 * line_bytes + 1);
+    if (!in_bytes || !out_bytes) {
+        free(in_bytes);
+        free(out_bytes);
+        noise_filter_free(&nf);
+        return -1;
+    }
+    const unsigned char *ins[4];
+    unsigned char *outs[4];
+    for (int l = 0; l < 4; l++) {
+        ins[l] = in_bytes + l * line_bytes;
+        outs[l] = out_bytes + l * line_bytes;
+    }
+
+    for (int y0 = 0; y0 < h; y0 += 4) {
+        int count = h - y0 < 4 ? h - y0 : 4;
+        for (int l = 0; l < count; l++) {
+            io->get_row(io->ctx, 0, (unsigned char *)ins[l], x1, y1 + y0 + l, w);
+            memcpy(outs[l], ins[l], (size_t)w * bpp);
+        }
+        if (compute)
+            process_lines(&nf, ins, outs, count, w, bpp);
+        for (int l = 0; l < count; l++) {
+            int y = y0 + l;
+            io->set_row(io->ctx, outs[l], x1, y1 + y, w);
+            if (progress && y % 8 == 0)
+                io->progress_update(io->ctx, y / (3.0 * h));
+        }
+    }
+    for (int x0 = 0; x0 < w; x0 += 4) {
+        int count = w - x0 < 4 ? w - x0 : 4;
+        for (int l = 0; l < count; l++) {
+            io->get_col(io->ctx, 1, (unsigned char *)ins[l], x1 + x0 + l, y1, h);
+            io->get_col(io->ctx, 0, outs[l], x1 + x0 + l, y1, h);
+        }
+        if (compute)
+            process_lines(&nf, ins, outs, count, h, bpp);
+        for (int l = 0; l < count; l++) {
+            int x = x0 + l;
+            io->set_col(io->ctx, outs[l], x1 + x, y1, h);
+            if (progress && x % 8 == 0)
+                io->progress_update(io->ctx, x / (3.0 * w) + 0.33);
+        }
+    }
+    if (progress)
+        io->progress_init(io->ctx, "Merging...");
+    for (int y = 0; y < h; y++) {
+        io->get_row(io->ctx, 0, in_bytes, x1, y1 + y, w);
+        io->get_row(io->ctx, 1, out_bytes, x1, y1 + y, w);
+        if (compute)
+            noise_merge_line(&nf, in_bytes, out_bytes, w, bpp);
+        io->set_row(io->ctx, out_bytes, x1, y1 + y, w);
+        if (progress && y % 8 == 0)
+            io->progress_update(io->ctx, y / (3.0 * h) + 0.67);
+    }
+    if (progress)
+        io->progress_update(io->ctx, 0.0);
+    free(in_bytes);
+    free(out_bytes);
+    noise_filter_free(&nf);
+    return 0;
+}
+
+/* ---- Whole-buffer form ------------------------------------------------------- */
+
+typedef struct {
+    const unsigned char *src;
+    unsigned char *dst;
+    int src_stride, dst_stride, bpp;
+} BufferIo;
+
+static const unsigned char *buffer_pixel(const BufferIo *b, int from_dst, int x, int y)
+{
+    return from_dst ? b->dst + (size_t)y * b->dst_stride + (size_t)x * b->bpp
+                    : b->src + (size_t)y * b->src_stride + (size_t)x * b->bpp;
+}
+
+static void buffer_get_row(void *ctx, int from_dst, unsigned char *buf, int x, int y, int w)
+{
+    const BufferIo *b = ctx;
+    memcpy(buf, buffer_pixel(b, from_dst, x, y), (size_t)w * b->bpp);
+}
+
+static void buffer_set_row(void *ctx, const unsigned char *buf, int x, int y, int w)
+{
+    BufferIo *b = ctx;
+    memcpy(b->dst + (size_t)y * b->dst_stride + (size_t)x * b->bpp, buf, (size_t)w * b->bpp);
+}
+
+static void buffer_get_col(void *ctx, int from_dst, unsigned char *buf, int x, int y, int h)
+{
+    const BufferIo *b = ctx;
+    for (int i = 0; i < h; i++) {
+        const unsigned char *px = buffer_pixel(b, from_dst, x, y + i);
+        for (int k = 0; k < b->bpp; k++)
+            buf[i * b->bpp + k] = px[k];
+    }
+}
+
+static void buffer_set_col(void *ctx, const unsigned char *buf, int x, int y, int h)
+{
+    BufferIo *b = ctx;
+    for (int i = 0; i < h; i++) {
+        unsigned char *px = b->dst + (size_t)(y + i) * b->dst_stride + (size_t)x * b->bpp;
+        for (int k = 0; k < b->bpp; k++)
+            px[k] = buf[i * b->bpp + k];
+    }
+}
+
+int noise_filter_buffer(const NoiseParams *p, const unsigned char *src, int src_stride,
+                        unsigned char *dst, int dst_stride, int width, int height, int bpp)
+{
+    if (!src || !dst || width < 0 || height < 0 || bpp < 1 || bpp > 4 ||
+        src_stride < width * bpp || dst_stride < width * bpp)
+        return -1;
+    BufferIo b = { src, dst, src_stride, dst_stride, bpp };
+    NoiseRegionIo io = { &b, buffer_get_row, buffer_set_row, buffer_get_col, buffer_set_col,
+                         NULL, NULL };
+    return noise_filter_run(p, p->radius, p->lsmooth, bpp, 0, width, 0, height, &io, 1);
+}
