@@ -1,0 +1,122 @@
+/* GIMP test bench: helpers for GoogleTest programs that run as a GIMP
+ * plug-in inside a real gimp-console-2.10 (batch) or gimp-2.10 (under Xvfb).
+ *
+ * A test program links corvella_gimp_bench, which supplies main(): started
+ * by GIMP it registers the procedure "corvella-bench-run"; the runner script
+ * calls that procedure in batch mode and it runs every test case once, in
+ * this one GIMP process.  Test bodies use libgimp freely (images, layers,
+ * selections, the procedural database) and the helpers below.
+ */
+#ifndef CORVELLA_GIMP_BENCH_H
+#define CORVELLA_GIMP_BENCH_H
+
+#include <libgimp/gimp.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace gimp_bench {
+
+/* ---- images and pixels ------------------------------------------------ */
+
+/* A new image of one layer named "background", filled with pixels (rows of
+ * width * bpp bytes, bpp from the layer type).  Undo is enabled; the image
+ * has no display.  Returns the image; *layer gets the layer. */
+gint32 new_image(int width, int height, GimpImageType type,
+                 const std::vector<guint8> &pixels, gint32 *layer);
+
+/* The whole drawable's pixels, rows of width * bpp bytes. */
+std::vector<guint8> read_pixels(gint32 drawable);
+
+/* Replaces the whole drawable's pixels (directly, without undo). */
+void write_pixels(gint32 drawable, const std::vector<guint8> &pixels);
+
+/* The image's selection mask, width * height bytes (0 = unselected). */
+std::vector<guint8> read_selection(gint32 image);
+
+/* Deterministic noise bytes (xorshift), for test pictures. */
+std::vector<guint8> random_bytes(size_t n, guint32 seed);
+
+/* ---- the procedural database ------------------------------------------ */
+
+/* Parameter builders for run_procedure. */
+GimpParam int32_param(gint32 v);
+GimpParam float_param(gdouble v);
+GimpParam image_param(gint32 image);
+GimpParam drawable_param(gint32 drawable);
+GimpParam string_param(const char *s); /* s must outlive the call */
+
+/* Calls a procedure with gimp_run_procedure2 and returns its status
+ * (GIMP_PDB_CALLING_ERROR also when GIMP returned nothing).  Extra return
+ * values are discarded. */
+GimpPDBStatusType run_procedure(const char *name,
+                                const std::vector<GimpParam> &params);
+
+/* Procedure data as stored by gimp_procedural_db_set_data; empty when
+ * nothing is stored under the identifier. */
+std::vector<guint8> get_data(const char *identifier);
+void set_data(const char *identifier, const std::vector<guint8> &bytes);
+
+/* Little-endian 32-bit integers packed into / read from a data block. */
+std::vector<guint8> pack_int32_le(const std::vector<gint32> &values);
+std::vector<gint32> unpack_int32_le(const std::vector<guint8> &bytes);
+
+/* ---- environment ------------------------------------------------------ */
+
+/* True when the program runs in the full gimp-2.10 under Xvfb. */
+bool interactive();
+
+/* <tree>/test-artifacts (created by the runner). */
+std::string artifacts_dir();
+
+/* ---- interactive runs (X11 through xdotool and ImageMagick) ----------- */
+
+/* Runs a program (argv[0] searched in PATH) with a time limit in seconds;
+ * returns true when it exited with status 0.  *out gets its stdout. */
+bool run_program(const std::vector<std::string> &argv, double timeout_s,
+                 std::string *out = nullptr);
+
+/* Waits until a mapped window whose title matches the extended regular
+ * expression appears; returns its X window id as decimal text, or "" after
+ * the time limit. */
+std::string wait_window(const std::string &title_regex, double timeout_s);
+
+/* Waits until no window whose title matches is mapped any more. */
+bool wait_window_gone(const std::string &title_regex, double timeout_s);
+
+/* Gives the window the keyboard focus and types key names (X keysyms such
+ * as "Tab", "Return", "Right", "alt+o", "1") as real XTEST key events. */
+bool send_keys(const std::string &window, const std::vector<std::string> &keys);
+
+/* Moves the pointer to (x, y) relative to the window and clicks button 1. */
+bool click(const std::string &window, int x, int y);
+
+/* Window geometry relative to the root: x, y, width, height. */
+bool window_geometry(const std::string &window, int *x, int *y, int *w, int *h);
+
+/* Saves a screenshot of the whole screen as artifacts_dir()/name.png. */
+bool screenshot(const std::string &name);
+
+/* Destroys the X client that owns the window (a last resort that ends a
+ * plug-in whose dialog could not be driven, so its caller returns). */
+void kill_window(const std::string &window);
+
+/* Runs a body that drives a dialog on its own thread while the test's
+ * thread makes the blocking PDB call that opens the dialog.  The body only
+ * talks to the X server through the helpers above, never to libgimp. */
+class DialogDriver {
+public:
+    explicit DialogDriver(std::function<void()> body);
+    ~DialogDriver();              /* joins */
+    void join();
+    DialogDriver(const DialogDriver &) = delete;
+    DialogDriver &operator=(const DialogDriver &) = delete;
+private:
+    std::thread thread_;
+};
+
+} // namespace gimp_bench
+
+#endif
