@@ -77,7 +77,7 @@ if [ "$mode" = interactive ]; then
   # tests running side by side never share a display.
   fifo="$profile/displayfd"
   mkfifo "$fifo"
-  Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp 4>"$fifo" >"$profile/xvfb.log" 2>&1 &
+  Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp -noreset 4>"$fifo" >"$profile/xvfb.log" 2>&1 &
   xvfb_pid=$!
   display=
   if read -r -t 20 display < "$fifo" && [ -n "$display" ]; then
