@@ -135,9 +135,9 @@ void synth_photo(unsigned char *rgb, int width, int height, int stride, unsigned
                     /* Lambert shading lit from the upper left, plus a highlight. */
                     float dz = sqrtf(1.f - d2);
                     float lambert = 0.25f + 0.75f * fmaxf(0.f, -0.5f * dx - 0.6f * dy + 0.62f * dz);
-                    float spec = powf(fmaxf(0.f, -0.4f * dx - 0.5f * dy + 0.77f * dz), 30.f);
+                    float shine = powf(fmaxf(0.f, -0.4f * dx - 0.5f * dy + 0.77f * dz), 30.f);
                     for (int c = 0; c < 3; c++)
-                        col[c] = s->col[c] * lambert + 200.f * spec;
+                        col[c] = s->col[c] * lambert + 200.f * shine;
                 }
             }
             /* A thin dark wire across the scene for a one-pixel edge. */
