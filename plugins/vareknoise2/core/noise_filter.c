@@ -148,6 +148,13 @@ static void mirror(float *x, int n, int count)
 }
 
 #define NOISE_GAIN_SLOTS 65536
+/* Working memory in lines of len floats: five single lines, four
+ * four-wide ones, then for colour lines taken in pairs three lines of two
+ * interleaved four-wide samples (from PAIR_LINES) and four single lines of
+ * window lengths (from PAIR_WINDOWS). */
+#define PAIR_LINES (5 + 4 * 4)
+#define PAIR_WINDOWS (PAIR_LINES + 3 * 8)
+#define NOISE_LINES (PAIR_WINDOWS + 4)
 
 /* ---- Working state --------------------------------------------------------- */
 
@@ -178,10 +185,10 @@ int noise_filter_init(NoiseFilter *nf, const NoiseParams *p, double border_radiu
         noise_filter_free(nf);
         return -1;
     }
-    /* Five single lines and four four-wide ones; calloc's alignment (16
-     * bytes) is kept since every line length is a multiple of 4 floats. */
+    /* calloc's alignment (16 bytes) is kept for every line since each
+     * line length is a multiple of 4 floats. */
     size_t len = ((size_t)capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
-    nf->memory = calloc(21 * len, sizeof(float));
+    nf->memory = calloc(NOISE_LINES * len, sizeof(float));
     if (!nf->memory) {
         noise_filter_free(nf);
         return -1;
@@ -278,6 +285,8 @@ static float detail_pow(float a, double e, int unit)
  * the channels one by one. */
 typedef float v4f __attribute__((vector_size(16)));
 typedef int v4i __attribute__((vector_size(16)));
+typedef double v2d __attribute__((vector_size(16)));
+typedef long long v2l __attribute__((vector_size(16)));
 
 static inline v4f splat(float f)
 {
@@ -382,6 +391,29 @@ static v4f detail_pow3(v4f a, double e, int unit)
     return r;
 }
 
+/* The window lengths of the adaptive smoothing from a radius map: forward
+ * (Rf, the map ph samples behind) and backward (Rb, ph samples ahead),
+ * each at most one more than the one before it. */
+static void window_lengths(const float *rm, int n, int ph, float *Rf, float *Rb)
+{
+    float Rp = 0.0f;
+    for (int k = 0; k < n; k++) {
+        float R = rm[k - ph];
+        if (R > Rp + 1.0f)
+            R = Rp + 1.0f;
+        Rp = R;
+        Rf[k] = R;
+    }
+    Rp = 0.0f;
+    for (int x = n - 1; x >= 0; x--) {
+        float R = rm[x + ph];
+        if (R > Rp + 1.0f)
+            R = Rp + 1.0f;
+        Rp = R;
+        Rb[x] = R;
+    }
+}
+
 static void smooth_colour(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n,
                           int bpp)
 {
@@ -400,16 +432,17 @@ static void smooth_colour(NoiseFilter *nf, const unsigned char *data, unsigned c
     for (int i = 0; i < n; i++)
         line[i] = detail_pow3(line[i] - base[i], e, unit);
 
+    /* The window lengths depend on the radius map alone: the same in both
+     * rounds, so they are limited once (forward ones in blur_copy,
+     * backward ones in work, both unused here otherwise). */
+    float *Rf = nf->blur_copy, *Rb = nf->work;
+    window_lengths(rm, n, ph, Rf, Rb);
     for (int round = 0; round < 2; round++) {
         mirror_left3(line, n, P);
         line[-1] = line[-1] + line[-2];
         v4f S = line[-1];
-        float Rp = 0.0f;
         for (int k = 0; k < n; k++) {
-            float R = rm[k - ph];
-            if (R > Rp + 1.0f)
-                R = Rp + 1.0f;
-            Rp = R;
+            float R = Rf[k];
             int r = (int)R;
             S = S + line[k];
             line[k] = S;
@@ -418,12 +451,8 @@ static void smooth_colour(NoiseFilter *nf, const unsigned char *data, unsigned c
         mirror_right3(work, n, P);
         work[n] = work[n] + work[n + 1];
         S = work[n];
-        Rp = 0.0f;
         for (int x = n - 1; x >= 0; x--) {
-            float R = rm[x + ph];
-            if (R > Rp + 1.0f)
-                R = Rp + 1.0f;
-            Rp = R;
+            float R = Rb[x];
             int r = (int)R;
             S = S + work[x];
             work[x] = S;
@@ -433,9 +462,215 @@ static void smooth_colour(NoiseFilter *nf, const unsigned char *data, unsigned c
     for (int j = 0; j < n; j++) {
         v4f v = detail_pow3(line[j], einv, unit) + base[j];
         unsigned char *px = guide + j * bpp;
-        px[0] = to_byte(v[0]);
-        px[1] = to_byte(v[1]);
-        px[2] = to_byte(v[2]);
+        /* to_byte per lane: not above 0 (NaN included) gives 0, above 255
+         * gives 255, otherwise truncation. */
+        v4f z = v * splat(255.0f) + splat(0.5f);
+        z = (v4f)((v4i)z & (z > splat(0.0f)));
+        v4i high = z > splat(255.0f);
+        z = (v4f)(((v4i)z & ~high) | ((v4i)splat(255.0f) & high));
+        v4i b = __builtin_convertvector(z, v4i);
+        px[0] = (unsigned char)b[0];
+        px[1] = (unsigned char)b[1];
+        px[2] = (unsigned char)b[2];
+    }
+}
+
+/* ---- Two colour lines at once ---------------------------------------------
+ * Sample j of line a is at index 2 j, of line b at 2 j + 1 (each a v4f
+ * with the three channels); the running sums of the two lines form
+ * independent chains that the processor overlaps.  Every lane gets the
+ * scalar arithmetic of the single-line code, so results are identical. */
+
+static void box_forward_pair(const v4f *x, v4f *y, int m, float b)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    v4f fv = splat(f), bv = splat(b);
+    int j;
+    if (n < 0) {
+        for (j = 0; j < 2 * m; j++)
+            y[j] = fv * x[j];
+        return;
+    }
+    int last = m - n - 2;
+    if (last >= 0) {
+        v4f sa = splat(0.0f), sb = splat(0.0f);
+        for (int i = 1; i <= n + 1; i++) {
+            sa = sa + x[2 * i];
+            sb = sb + x[2 * i + 1];
+        }
+        for (j = 0; j < last; j++) {
+            v4f oa = x[2 * j + 2], ob = x[2 * j + 3];
+            v4f ia = x[2 * (j + n + 2)], ib = x[2 * (j + n + 2) + 1];
+            y[2 * j] = fv * x[2 * j] + sa;
+            y[2 * j + 1] = fv * x[2 * j + 1] + sb;
+            sa = (sa - oa) + ia;
+            sb = (sb - ob) + ib;
+        }
+        y[2 * last] = fv * x[2 * last] + sa;
+        y[2 * last + 1] = fv * x[2 * last + 1] + sb;
+    }
+    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++) {
+        y[2 * j] = bv * x[2 * j];
+        y[2 * j + 1] = bv * x[2 * j + 1];
+    }
+}
+
+static void box_backward_pair(v4f *y, int m, float b, int scale, float g)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    v4f fv = splat(f), bv = splat(b), gv = splat(g);
+    int j;
+    if (n < 0) {
+        for (j = 2 * m - 1; j >= 0; j--) {
+            v4f v = fv * y[j];
+            y[j] = scale ? v * gv : v;
+        }
+        return;
+    }
+    if (m - 1 >= n + 1) {
+        v4f sa = splat(0.0f), sb = splat(0.0f);
+        for (int i = 1; i <= n + 1; i++) {
+            sa = sa + y[2 * (m - 1 - i)];
+            sb = sb + y[2 * (m - 1 - i) + 1];
+        }
+        for (j = m - 1;; j--) {
+            v4f va = fv * y[2 * j] + sa, vb = fv * y[2 * j + 1] + sb;
+            y[2 * j] = scale ? va * gv : va;
+            y[2 * j + 1] = scale ? vb * gv : vb;
+            if (j == n + 1)
+                break;
+            sa = (sa - y[2 * (j - 1)]) + y[2 * (j - n - 2)];
+            sb = (sb - y[2 * (j - 1) + 1]) + y[2 * (j - n - 2) + 1];
+        }
+    }
+    int end = n < m - 1 ? n : m - 1;
+    for (j = 0; j <= end; j++) {
+        y[2 * j] = bv * y[2 * j];
+        y[2 * j + 1] = bv * y[2 * j + 1];
+    }
+}
+
+static void cascade_blur_pair(const v4f *x, v4f *y, int m, double rho)
+{
+    if (m <= 0)
+        return;
+    float b = (float)(2.0 * rho);
+    float c = (float)(1.5 * rho);
+    float bb = (b + 1.0f) * (b + 1.0f);
+    float bc = bb * ((c + 1.0f) * (c + 1.0f));
+    float g = 1.0f / bc;
+    box_forward_pair(x, y, m, b);
+    box_backward_pair(y, m, b, 0, 1.0f);
+    box_forward_pair(y, y, m, c);
+    box_backward_pair(y, m, c, 1, g);
+}
+
+static void mirror_left_pair(v4f *x, int n, int count)
+{
+    for (int i = 1; i <= count; i++) {
+        int k = n > count ? i : reflect(-i, n);
+        x[-2 * i] = x[2 * k];
+        x[-2 * i + 1] = x[2 * k + 1];
+    }
+}
+
+static void mirror_right_pair(v4f *x, int n, int count)
+{
+    for (int i = 1; i <= count; i++) {
+        int k = n > count ? n - 1 - i : reflect(n - 1 + i, n);
+        x[2 * (n - 1 + i)] = x[2 * k];
+        x[2 * (n - 1 + i) + 1] = x[2 * k + 1];
+    }
+}
+
+static void store_bytes3(v4f v, unsigned char *px)
+{
+    /* to_byte per lane: not above 0 (NaN included) gives 0, above 255
+     * gives 255, otherwise truncation. */
+    v4f z = v * splat(255.0f) + splat(0.5f);
+    z = (v4f)((v4i)z & (z > splat(0.0f)));
+    v4i high = z > splat(255.0f);
+    z = (v4f)(((v4i)z & ~high) | ((v4i)splat(255.0f) & high));
+    v4i b = __builtin_convertvector(z, v4i);
+    px[0] = (unsigned char)b[0];
+    px[1] = (unsigned char)b[1];
+    px[2] = (unsigned char)b[2];
+}
+
+/* smooth_colour for two lines a and b whose radius maps are lanes la and
+ * lb of map4. */
+static void smooth_colour2(NoiseFilter *nf, const unsigned char *data_a, unsigned char *guide_a,
+                           const unsigned char *data_b, unsigned char *guide_b, int la, int lb,
+                           int n, int bpp)
+{
+    size_t len = ((size_t)nf->capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
+    size_t margin = (size_t)nf->d.margin;
+    float *pairs = nf->memory + PAIR_LINES * len, *windows = nf->memory + PAIR_WINDOWS * len;
+    v4f *line = (v4f *)(pairs + 8 * margin);
+    v4f *work = (v4f *)(pairs + 8 * len + 8 * margin);
+    v4f *base = (v4f *)(pairs + 16 * len + 8 * margin);
+    float *Rfa = windows + margin, *Rfb = windows + len + margin;
+    float *Rba = windows + 2 * len + margin, *Rbb = windows + 3 * len + margin;
+    const v4f *rm4 = (const v4f *)nf->map4;
+    int P = nf->d.reach, ph = nf->d.ph, unit = nf->unit_texture;
+    double e = nf->d.tex_e, einv = nf->d.tex_einv;
+    const float *ut = nf->unit_table;
+
+    /* The radius maps, extracted as process_lines does for single lines. */
+    for (int i = -P; i < n + P; i++) {
+        nf->radius_map[i] = rm4[i][la];
+        nf->blur_copy[i] = rm4[i][lb];
+    }
+    window_lengths(nf->radius_map, n, ph, Rfa, Rba);
+    window_lengths(nf->blur_copy, n, ph, Rfb, Rbb);
+
+    for (int j = 0; j < n; j++) {
+        const unsigned char *pa = data_a + j * bpp, *pb = data_b + j * bpp;
+        line[2 * j] = (v4f){ ut[pa[0]], ut[pa[1]], ut[pa[2]], 0.0f };
+        line[2 * j + 1] = (v4f){ ut[pb[0]], ut[pb[1]], ut[pb[2]], 0.0f };
+    }
+    mirror_left_pair(line, n, P);
+    mirror_right_pair(line, n, P);
+    cascade_blur_pair(line + 2 * (1 - P), base + 2 * (1 - P), n + 2 * P - 2, nf->p.radius);
+    for (int i = 0; i < 2 * n; i++)
+        line[i] = detail_pow3(line[i] - base[i], e, unit);
+
+    for (int round = 0; round < 2; round++) {
+        mirror_left_pair(line, n, P);
+        line[-2] = line[-2] + line[-4];
+        line[-1] = line[-1] + line[-3];
+        v4f Sa = line[-2], Sb = line[-1];
+        for (int k = 0; k < n; k++) {
+            float Ra = Rfa[k], Rb = Rfb[k];
+            int ra = (int)Ra, rb = (int)Rb;
+            Sa = Sa + line[2 * k];
+            Sb = Sb + line[2 * k + 1];
+            line[2 * k] = Sa;
+            line[2 * k + 1] = Sb;
+            work[2 * k] = ((Sa - line[2 * (k - ra)]) + (line[2 * (k - ra)] - line[2 * (k - ra - 1)]) * splat(Ra - (float)ra)) / splat(Ra);
+            work[2 * k + 1] = ((Sb - line[2 * (k - rb) + 1]) + (line[2 * (k - rb) + 1] - line[2 * (k - rb - 1) + 1]) * splat(Rb - (float)rb)) / splat(Rb);
+        }
+        mirror_right_pair(work, n, P);
+        work[2 * n] = work[2 * n] + work[2 * n + 2];
+        work[2 * n + 1] = work[2 * n + 1] + work[2 * n + 3];
+        Sa = work[2 * n];
+        Sb = work[2 * n + 1];
+        for (int x = n - 1; x >= 0; x--) {
+            float Ra = Rba[x], Rb = Rbb[x];
+            int ra = (int)Ra, rb = (int)Rb;
+            Sa = Sa + work[2 * x];
+            Sb = Sb + work[2 * x + 1];
+            work[2 * x] = Sa;
+            work[2 * x + 1] = Sb;
+            line[2 * x] = ((Sa - work[2 * (x + ra)]) + (work[2 * (x + ra)] - work[2 * (x + ra + 1)]) * splat(Ra - (float)ra)) / splat(Ra);
+            line[2 * x + 1] = ((Sb - work[2 * (x + rb) + 1]) + (work[2 * (x + rb) + 1] - work[2 * (x + rb + 1) + 1]) * splat(Rb - (float)rb)) / splat(Rb);
+        }
+    }
+    for (int j = 0; j < n; j++) {
+        store_bytes3(detail_pow3(line[2 * j], einv, unit) + base[2 * j], guide_a + j * bpp);
+        store_bytes3(detail_pow3(line[2 * j + 1], einv, unit) + base[2 * j + 1], guide_b + j * bpp);
     }
 }
 
@@ -471,17 +706,25 @@ static void build_radius_maps(NoiseFilter *nf, int n)
     cascade_blur3(rm + 5 - P, rm + 5 - P, n + 2 * P - 10, nf->p.damping);
 
     double thr2 = d->thr2, r1 = d->r1, floor_t = thr2 / r1;
+    const v2d thr2v = { thr2, thr2 }, floorv = { floor_t, floor_t }, r1v = { r1, r1 };
+    const v2d half = { 0.5, 0.5 }, two = { 2.0, 2.0 };
     for (int i = 0; i < n; i++)
-        for (int l = 0; l < 4; l++) {
-            double t = (double)rm[i][l] - thr2;
-            if (floor_t > t)
-                t = floor_t;
-            t = thr2 / t;
-            if (t < 0.5)
-                t = 0.5;
-            if (t != t) /* 0/0: zero threshold on zero contrast, a flat area */
-                t = r1;
-            rm[i][l] = (float)(2.0 * t);
+        for (int l = 0; l < 4; l += 2) {
+            /* Two lanes at a time, each exactly as the scalar steps:
+             * t = map - thr2, at least thr2 / r1; t = thr2 / t, at least
+             * 0.5; 0/0 (zero threshold on zero contrast, a flat area)
+             * gives r1. */
+            v2d t = (v2d){ rm[i][l], rm[i][l + 1] } - thr2v;
+            v2l m = floorv > t;
+            t = (v2d)(((v2l)floorv & m) | ((v2l)t & ~m));
+            t = thr2v / t;
+            m = t < half;
+            t = (v2d)(((v2l)half & m) | ((v2l)t & ~m));
+            m = t != t;
+            t = (v2d)(((v2l)r1v & m) | ((v2l)t & ~m));
+            t = two * t;
+            rm[i][l] = (float)t[0];
+            rm[i][l + 1] = (float)t[1];
         }
     mirror_left3(rm, n, P);
     mirror_right3(rm, n, P);
@@ -514,17 +757,26 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
     const v4f *rm4 = (const v4f *)nf->map4;
     int P = nf->d.reach;
 
-    for (int j = 0; j < n; j++) {
-        v4f v = splat(0.0f);
-        for (int l = 0; l < count; l++) {
-            const unsigned char *px = guide[l] + j * bpp;
-            v[l] = bpp > 2 ? nf->lum_table[px[0] + 2 * px[1] + px[2]] : nf->gamma_table[px[0]];
-        }
-        lum[j] = v;
+    /* Lane by lane (assembling a vector from single lanes stalls). */
+    float *lumf = nf->line3;
+    for (int j = 0; j < n; j++)
+        lum[j] = splat(0.0f);
+    for (int l = 0; l < count; l++) {
+        const unsigned char *px = guide[l];
+        if (bpp > 2)
+            for (int j = 0; j < n; j++, px += bpp)
+                lumf[4 * j + l] = nf->lum_table[px[0] + 2 * px[1] + px[2]];
+        else
+            for (int j = 0; j < n; j++, px += bpp)
+                lumf[4 * j + l] = nf->gamma_table[px[0]];
     }
     build_radius_maps(nf, n);
 
-    for (int l = 0; l < count; l++) {
+    int l = 0;
+    if (bpp > 2)
+        for (; l + 1 < count; l += 2)
+            smooth_colour2(nf, data[l], guide[l], data[l + 1], guide[l + 1], l, l + 1, n, bpp);
+    for (; l < count; l++) {
         for (int i = -P; i < n + P; i++)
             nf->radius_map[i] = rm4[i][l];
         if (bpp > 2)
@@ -553,57 +805,279 @@ static double merge_pow(double a, double e)
     return signed_pow(a, e);
 }
 
+/* The exact merge of one pixel, the definition the fast path below must
+ * reproduce byte for byte. */
+static void merge_pixel_exact(NoiseFilter *nf, const unsigned char *op, unsigned char *fp, int colour)
+{
+    const int channels = colour ? 3 : 1;
+    const double gm1 = nf->gamma_m1;
+    const float F = nf->lsmooth * nf->lsmooth;
+    const float E = nf->csmooth * nf->csmooth;
+    const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
+    uint32_t key = (colour ? (uint32_t)fp[0] | (uint32_t)fp[1] << 8 | (uint32_t)fp[2] << 16 : fp[0]) + 1;
+    float o[3], f[3], v[3];
+    for (int c = 0; c < 3; c++) {
+        int k = colour ? c : 0;
+        o[c] = nf->unit_table[op[k]];
+        f[c] = nf->unit_table[fp[k]];
+    }
+    float Lo = 0.212671f * o[0] + 0.71516f * o[1] + 0.072169f * o[2];
+    float Lf = 0.212671f * f[0] + 0.71516f * f[1] + 0.072169f * f[2];
+    /* The gain signed_pow(2 Lf, gamma - 1) depends on the filtered colour
+     * only. */
+    uint32_t slot = (key * 2654435761u) >> 16;
+    if (nf->gain_keys[slot] != key) {
+        nf->gain_keys[slot] = key;
+        nf->gain_values[slot] = merge_pow(Lf / 0.5f, gm1);
+    }
+    float dl = (float)((double)(Lo - Lf) * nf->gain_values[slot]);
+    if (F > 0.0f) {
+        double dd = dl;
+        dl = (float)(dd * (1.0 - exp(-(dd * dd) / F2)));
+    }
+    for (int c = 0; c < 3; c++)
+        v[c] = f[c] + dl;
+    for (int c = 0; c < channels; c++) {
+        float U = o[c], V = v[c], w;
+        if (E >= 0.99f)
+            w = 1.0f;
+        else if (E > 0.0f) {
+            float Y = (float)(merge_pow(((U + V) / 2.0f) / 0.5f, gm1) * (double)(U - V));
+            double yy = Y;
+            w = (float)exp(-(yy * yy) / E2);
+        } else
+            w = 0.0f;
+        v[c] = V * w + U * (1.0f - w);
+    }
+    for (int c = 0; c < channels; c++)
+        fp[c] = to_byte(v[c]);
+}
+
+/* ---- Fast merge --------------------------------------------------------------
+ * The same arithmetic with polynomial forms of exp and pow, accurate to
+ * about 1e-11 relative and evaluated for many pixels at once in vector
+ * lanes; library calls one sample at a time dominated the exact merge.  An
+ * approximation can only change a byte where the exact v 255 + 0.5 lies
+ * within a few float rounding steps (about 1e-4) of an integer: such
+ * pixels, and anything non-finite or out of the polynomials' range, are
+ * redone exactly, so the output is unchanged. */
+
+/* Distance from an integer below which a pixel is redone exactly. */
+#define MERGE_GUARD 2e-3f
+/* Pixels per block of the fast merge. */
+#define MERGE_BLOCK 32
+
+
+static inline v2d splat2(double d)
+{
+    return (v2d){ d, d };
+}
+
+/* 2^x per lane for |x| <= 1000. */
+static inline v2d exp2_2(v2d x)
+{
+    const v2d shift = splat2(0x1.8p52);
+    v2d big = x + shift;
+    v2d kd = big - shift; /* nearest integer */
+    v2d u = (x - kd) * splat2(0x1.62e42fefa39efp-1); /* |u| <= ln2 / 2 */
+    v2d p = splat2(1.0 / 362880.0); /* the next term is below 1e-11 */
+    p = p * u + splat2(1.0 / 40320.0);
+    p = p * u + splat2(1.0 / 5040.0);
+    p = p * u + splat2(1.0 / 720.0);
+    p = p * u + splat2(1.0 / 120.0);
+    p = p * u + splat2(1.0 / 24.0);
+    p = p * u + splat2(1.0 / 6.0);
+    p = p * u + splat2(0.5);
+    p = p * u + splat2(1.0);
+    p = p * u + splat2(1.0);
+    /* The low bits of big hold k + 2^51; 2^k has exponent field k + 1023. */
+    v2l k = (v2l)big - (v2l){ 0x4338000000000000ll, 0x4338000000000000ll };
+    v2l bits = (k + (v2l){ 1023, 1023 }) << 52;
+    return p * (v2d)bits;
+}
+
+/* log2 a per lane for normal positive finite a. */
+static inline v2d log2_2(v2d a)
+{
+    const v2l mant = { 0x000fffffffffffffll, 0x000fffffffffffffll };
+    const v2l one_bits = { 0x3ff0000000000000ll, 0x3ff0000000000000ll };
+    v2l bits = (v2l)a;
+    /* The biased exponent as a double: 2^52 + e - 2^52. */
+    v2l e = (bits >> 52) & (v2l){ 0x7ff, 0x7ff };
+    v2d kd = (v2d)(e | (v2l){ 0x4330000000000000ll, 0x4330000000000000ll }) - splat2(0x1p52 + 1023.0);
+    v2d m = (v2d)((bits & mant) | one_bits);
+    v2l hi = (v2l)(m > splat2(1.4142135623730951));
+    m = (v2d)(((v2l)(m * splat2(0.5)) & hi) | ((v2l)m & ~hi));
+    kd = kd + (v2d)((v2l)splat2(1.0) & hi);
+    v2d t = (m - splat2(1.0)) / (m + splat2(1.0)), t2 = t * t; /* |t| <= 0.172 */
+    v2d p = splat2(1.0 / 13.0); /* the next term is below 1e-12 */
+    p = p * t2 + splat2(1.0 / 11.0);
+    p = p * t2 + splat2(1.0 / 9.0);
+    p = p * t2 + splat2(1.0 / 7.0);
+    p = p * t2 + splat2(1.0 / 5.0);
+    p = p * t2 + splat2(1.0 / 3.0);
+    p = p * t2 + splat2(1.0);
+    /* ln m = 2 t p; log2 = k + ln m / ln 2 */
+    return kd + (splat2(2.0) * t * p) * splat2(0x1.71547652b82fep0);
+}
+
+/* merge_pow(a[i], e) for i < count (count even), arguments and results in
+ * place.  bad[i] is set where the result is not trustworthy. */
+static void pow_block(double *a, double e, unsigned char *bad, int count)
+{
+    const v2l sign = (v2l)splat2(-0.0);
+    const v2d one = splat2(1.0);
+    for (int i = 0; i < count; i += 2) {
+        v2d v = { a[i], a[i + 1] };
+        v2d x = (v2d)((v2l)v & ~sign);
+        /* Lanes that take no power (tiny, or not a number) get 1 as a
+         * harmless argument. */
+        v2l tiny = ~(v2l)(x >= splat2(1e-16));
+        x = (v2d)(((v2l)x & ~tiny) | ((v2l)one & tiny));
+        v2d y = splat2(e) * log2_2(x);
+        /* Not a number, infinite, or an exponent beyond the polynomial's
+         * range: left to the exact merge. */
+        v2l off = ~(v2l)((y <= splat2(1000.0)) & (y >= splat2(-1000.0))) | (v2l)(v != v) |
+                  (v2l)(x > splat2(0x1.fffffffffffffp1023));
+        y = (v2d)((v2l)y & ~off);
+        v2d r = exp2_2(y);
+        r = (v2d)(((v2l)r | ((v2l)v & sign)) & ~tiny);
+        a[i] = r[0];
+        a[i + 1] = r[1];
+        bad[i] |= off[0] != 0;
+        bad[i + 1] |= off[1] != 0;
+    }
+}
+
+/* exp(-(d[i] d[i]) / div) for count (even) values with div > 0, into x:
+ * below 2^-1000 the merge cannot tell the result from 0. */
+static void exp_block(const double *d, double div, double *x, unsigned char *bad, int count)
+{
+    const v2d dv = splat2(div);
+    for (int i = 0; i < count; i += 2) {
+        v2d dd = { d[i], d[i + 1] };
+        v2d y = (-(dd * dd) / dv) * splat2(0x1.71547652b82fep0);
+        int zero[2];
+        for (int l = 0; l < 2; l++) {
+            zero[l] = !(y[l] >= -1000.0);
+            if (zero[l]) {
+                if (y[l] != y[l])
+                    bad[i + l] = 1;
+                y[l] = 0.0;
+            } else if (y[l] > 0) {
+                bad[i + l] = 1;
+                y[l] = 0.0;
+            }
+        }
+        v2d r = exp2_2(y);
+        x[i] = zero[0] ? 0.0 : r[0];
+        x[i + 1] = zero[1] ? 0.0 : r[1];
+    }
+}
+
 void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *dst,
                       int n, int bpp)
 {
     if (bpp < 1 || bpp > 4)
         return;
-    const int colour = bpp > 2, channels = colour ? 3 : 1;
+    const int colour = bpp > 2;
     const double gm1 = nf->gamma_m1;
     const float F = nf->lsmooth * nf->lsmooth;
     const float E = nf->csmooth * nf->csmooth;
     const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
+    const int per_channel = E > 0.0f && !(E >= 0.99f);
+    const v4f wfixed = splat(E >= 0.99f ? 1.0f : 0.0f);
+    /* Lanes that decide the pixel's bytes. */
+    const v4i used = colour ? (v4i){ -1, -1, -1, 0 } : (v4i){ -1, 0, 0, 0 };
+    const float *ut = nf->unit_table;
 
-    for (int j = 0; j < n; j++) {
-        const unsigned char *op = src + j * bpp;
-        unsigned char *fp = dst + j * bpp;
-        uint32_t key = (colour ? (uint32_t)fp[0] | (uint32_t)fp[1] << 8 | (uint32_t)fp[2] << 16 : fp[0]) + 1;
-        float o[3], f[3], v[3];
-        for (int c = 0; c < 3; c++) {
-            int k = colour ? c : 0;
-            o[c] = nf->unit_table[op[k]];
-            f[c] = nf->unit_table[fp[k]];
+    for (int j0 = 0; j0 < n; j0 += MERGE_BLOCK) {
+        const int count = n - j0 < MERGE_BLOCK ? n - j0 : MERGE_BLOCK;
+        const int even = (count + 1) & ~1, even3 = (3 * count + 1) & ~1;
+        v4f o[MERGE_BLOCK], v[MERGE_BLOCK];
+        float dl[MERGE_BLOCK];
+        double t[MERGE_BLOCK + 1], dd[MERGE_BLOCK + 1], tc[3 * MERGE_BLOCK + 1], yc[3 * MERGE_BLOCK + 1];
+        unsigned char bad[4 * MERGE_BLOCK + 2];
+        memset(bad, 0, sizeof bad);
+        t[count] = 1.0; /* the spare lane of an odd block */
+        dd[count] = 0.0;
+        tc[3 * count] = 1.0;
+        yc[3 * count] = 0.0;
+
+        for (int i = 0; i < count; i++) {
+            const unsigned char *op = src + (j0 + i) * bpp, *fp = dst + (j0 + i) * bpp;
+            if (colour) {
+                o[i] = (v4f){ ut[op[0]], ut[op[1]], ut[op[2]], 0.0f };
+                v[i] = (v4f){ ut[fp[0]], ut[fp[1]], ut[fp[2]], 0.0f };
+            } else {
+                o[i] = splat(ut[op[0]]);
+                v[i] = splat(ut[fp[0]]);
+            }
+            float Lo = 0.212671f * o[i][0] + 0.71516f * o[i][1] + 0.072169f * o[i][2];
+            float Lf = 0.212671f * v[i][0] + 0.71516f * v[i][1] + 0.072169f * v[i][2];
+            dl[i] = Lo - Lf;
+            t[i] = Lf * 2.0f; /* Lf / 0.5, exactly */
         }
-        float Lo = 0.212671f * o[0] + 0.71516f * o[1] + 0.072169f * o[2];
-        float Lf = 0.212671f * f[0] + 0.71516f * f[1] + 0.072169f * f[2];
-        /* The gain signed_pow(2 Lf, gamma - 1) depends on the filtered
-         * colour only. */
-        uint32_t slot = (key * 2654435761u) >> 16;
-        if (nf->gain_keys[slot] != key) {
-            nf->gain_keys[slot] = key;
-            nf->gain_values[slot] = merge_pow(Lf / 0.5f, gm1);
+        pow_block(t, gm1, bad, even);
+        for (int i = 0; i < count; i++) {
+            dl[i] = (float)((double)dl[i] * t[i]);
+            dd[i] = dl[i];
         }
-        float dl = (float)((double)(Lo - Lf) * nf->gain_values[slot]);
         if (F > 0.0f) {
-            double dd = dl;
-            dl = (float)(dd * (1.0 - exp(-(dd * dd) / F2)));
+            exp_block(dd, F2, t, bad, even);
+            for (int i = 0; i < count; i++)
+                dl[i] = (float)(dd[i] * (1.0 - t[i]));
         }
-        for (int c = 0; c < 3; c++)
-            v[c] = f[c] + dl;
-        for (int c = 0; c < channels; c++) {
-            float U = o[c], V = v[c], w;
-            if (E >= 0.99f)
-                w = 1.0f;
-            else if (E > 0.0f) {
-                float Y = (float)(merge_pow(((U + V) / 2.0f) / 0.5f, gm1) * (double)(U - V));
-                double yy = Y;
-                w = (float)exp(-(yy * yy) / E2);
-            } else
-                w = 0.0f;
-            v[c] = V * w + U * (1.0f - w);
+        for (int i = 0; i < count; i++)
+            v[i] = v[i] + splat(dl[i]);
+        if (per_channel) {
+            /* ((U + V) / 2) / 0.5: halving and doubling are exact as
+             * multiplications too. */
+            for (int i = 0; i < count; i++)
+                for (int c = 0; c < 3; c++)
+                    tc[3 * i + c] = ((o[i][c] + v[i][c]) * 0.5f) * 2.0f;
+            pow_block(tc, gm1, bad + MERGE_BLOCK + 1, even3);
+            for (int i = 0; i < count; i++)
+                for (int c = 0; c < 3; c++) {
+                    float Y = (float)(tc[3 * i + c] * (double)(o[i][c] - v[i][c]));
+                    yc[3 * i + c] = Y;
+                }
+            exp_block(yc, E2, tc, bad + MERGE_BLOCK + 1, even3);
         }
-        for (int c = 0; c < channels; c++)
-            fp[c] = to_byte(v[c]);
+        for (int i = 0; i < count; i++) {
+            unsigned char *fp = dst + (j0 + i) * bpp;
+            v4f w = wfixed;
+            int fail = bad[i];
+            if (per_channel) {
+                const unsigned char *bc = bad + MERGE_BLOCK + 1 + 3 * i;
+                w = (v4f){ (float)tc[3 * i], (float)tc[3 * i + 1], (float)tc[3 * i + 2], 0.0f };
+                fail |= bc[0] | (colour ? bc[1] | bc[2] : 0);
+            }
+            v4f r = v[i] * w + o[i] * (splat(1.0f) - w);
+            /* The bytes to_byte gives, and whether v 255 + 0.5 lies too near
+             * an integer step (or is not a number) to be sure of them. */
+            v4f z = r * splat(255.0f) + splat(0.5f);
+            v4i inside = (z >= splat(0.5f)) & (z <= splat(255.5f));
+            v4i nan = z != z;
+            v4f zi = (v4f)((v4i)z & inside);
+            v4f k = __builtin_convertvector(__builtin_convertvector(zi + splat(0.5f), v4i), v4f);
+            v4f dist = zi - k;
+            v4i near = inside & (dist < splat(MERGE_GUARD)) & (dist > splat(-MERGE_GUARD));
+            v4i risky = (near | nan) & used;
+            if (fail | risky[0] | risky[1] | risky[2]) {
+                merge_pixel_exact(nf, src + (j0 + i) * bpp, fp, colour);
+                continue;
+            }
+            v4i high = z > splat(255.0f);
+            v4f zc = (v4f)((v4i)z & (z > splat(0.0f)));
+            zc = (v4f)(((v4i)zc & ~high) | ((v4i)splat(255.0f) & high));
+            v4i b = __builtin_convertvector(zc, v4i);
+            fp[0] = (unsigned char)b[0];
+            if (colour) {
+                fp[1] = (unsigned char)b[1];
+                fp[2] = (unsigned char)b[2];
+            }
+        }
     }
 }
 
