@@ -8,8 +8,10 @@
  * earlier pixels times their table entries, so the result is the same
  * computation as visiting the pixels one by one (up to rounding).  Pixels
  * near the borders take the mapped path, which reads every neighbour
- * through the boundary mapping. */
+ * through the boundary mapping.  The data terms read a narrow copy of the
+ * columns around the current one (the strip, kept equal to the image). */
 #include <stdlib.h>
+#include <string.h>
 
 #include "area_weights.h"
 #include "deconv.h"
@@ -26,9 +28,10 @@
  * c * sum A in double) keeps the float rounding of the sum at the scale of
  * the local contrast instead of the grey level.
  *
- * q[b] = sum over rows r < nrows and columns c < pitch of
- * (img[r * w + c] - level) * tab[(r + B - 1 - b) * pitch + c]. */
-typedef void (*BlockKernel)(const float *img, size_t w, const float *tab,
+ * q[b] = sum over table rows l < nrows and columns c < pitch of
+ * (img[(l + b) * stride + c] - level) * tab[l * pitch + c], for the
+ * SWEEP_BLOCK pixels b of the block (image rows 0..nrows + B - 2 are read). */
+typedef void (*BlockKernel)(const float *img, size_t stride, const float *tab,
                             int pitch, int nrows, float level, float *q);
 
 /* q = sum over rows r < nrows of the dot product of rows[r][0..pitch) with
@@ -50,22 +53,21 @@ static float pixel_generic(const float *const *rows, const float *tab, int pitch
     return q;
 }
 
-static void block_generic(const float *img, size_t w, const float *tab,
+static void block_generic(const float *img, size_t stride, const float *tab,
                           int pitch, int nrows, float level, float *q)
 {
-    float acc[SWEEP_BLOCK] = { 0 };
-    for (int r = 0; r < nrows; r++) {
-        const float *src = img + (size_t)r * w;
-        for (int b = 0; b < SWEEP_BLOCK; b++) {
-            const float *t = tab + (size_t)(r + SWEEP_BLOCK - 1 - b) * pitch;
+    for (int b = 0; b < SWEEP_BLOCK; b++) {
+        float acc = 0.0f;
+        for (int l = 0; l < nrows; l++) {
+            const float *src = img + (size_t)(l + b) * stride;
+            const float *t = tab + (size_t)l * pitch;
             float s = 0.0f;
             for (int c = 0; c < pitch; c++)
                 s += (src[c] - level) * t[c];
-            acc[b] += s;
+            acc += s;
         }
+        q[b] = acc;
     }
-    for (int b = 0; b < SWEEP_BLOCK; b++)
-        q[b] = acc[b];
 }
 
 #ifdef OSTREL_HAVE_AVX2_KERNEL
@@ -78,54 +80,109 @@ __attribute__((target("avx2,fma"))) static inline float hsum256(__m256 v)
     return _mm_cvtss_f32(_mm_add_ss(s, sh));
 }
 
+/* Two rows at a time with their own accumulators: four independent FMA
+ * chains, so a border pixel is not held up by the FMA latency. */
 __attribute__((target("avx2,fma"))) static float
 pixel_avx2(const float *const *rows, const float *tab, int pitch, int nrows, float level)
 {
-    __m256 a0 = _mm256_setzero_ps(), a1 = a0, lv = _mm256_set1_ps(level);
-    for (int r = 0; r < nrows; r++) {
-        const float *src = rows[r], *t = tab + (size_t)r * pitch;
+    __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0;
+    __m256 lv = _mm256_set1_ps(level);
+    int r = 0;
+    for (; r + 2 <= nrows; r += 2) {
+        const float *s0 = rows[r], *s1 = rows[r + 1];
+        const float *t0 = tab + (size_t)r * pitch, *t1 = t0 + pitch;
         for (int c = 0; c < pitch; c += 16) {
-            __m256 v0 = _mm256_sub_ps(_mm256_loadu_ps(src + c), lv);
-            __m256 v1 = _mm256_sub_ps(_mm256_loadu_ps(src + c + 8), lv);
-            a0 = _mm256_fmadd_ps(v0, _mm256_loadu_ps(t + c), a0);
-            a1 = _mm256_fmadd_ps(v1, _mm256_loadu_ps(t + c + 8), a1);
+            a0 = _mm256_fmadd_ps(_mm256_sub_ps(_mm256_loadu_ps(s0 + c), lv),
+                                 _mm256_loadu_ps(t0 + c), a0);
+            a1 = _mm256_fmadd_ps(_mm256_sub_ps(_mm256_loadu_ps(s0 + c + 8), lv),
+                                 _mm256_loadu_ps(t0 + c + 8), a1);
+            a2 = _mm256_fmadd_ps(_mm256_sub_ps(_mm256_loadu_ps(s1 + c), lv),
+                                 _mm256_loadu_ps(t1 + c), a2);
+            a3 = _mm256_fmadd_ps(_mm256_sub_ps(_mm256_loadu_ps(s1 + c + 8), lv),
+                                 _mm256_loadu_ps(t1 + c + 8), a3);
         }
     }
-    return hsum256(_mm256_add_ps(a0, a1));
+    if (r < nrows) {
+        const float *s0 = rows[r], *t0 = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16) {
+            a0 = _mm256_fmadd_ps(_mm256_sub_ps(_mm256_loadu_ps(s0 + c), lv),
+                                 _mm256_loadu_ps(t0 + c), a0);
+            a1 = _mm256_fmadd_ps(_mm256_sub_ps(_mm256_loadu_ps(s0 + c + 8), lv),
+                                 _mm256_loadu_ps(t0 + c + 8), a1);
+        }
+    }
+    return hsum256(_mm256_add_ps(_mm256_add_ps(a0, a1), _mm256_add_ps(a2, a3)));
 }
 
-/* Two accumulators per pixel keep eight independent FMA chains. */
+/* Register blocking: for each run of 8 columns the kernel walks the table
+ * rows once, keeping a sliding window of the four image rows the four
+ * pixels need in registers.  Each step loads one table vector and one new
+ * image row and issues four FMAs (the image row is shared by the pixels
+ * through the window, the table vector by the four pixels).  Even and odd
+ * table rows go to separate accumulators, so eight independent FMA chains
+ * hide the FMA latency. */
+#define LD(k) _mm256_sub_ps(_mm256_loadu_ps(p + (size_t)(k) * stride), lv)
+#define FMA4(T, A, X0, X1, X2, X3)                                                 \
+    do {                                                                           \
+        A##0 = _mm256_fmadd_ps(T, X0, A##0);                                       \
+        A##1 = _mm256_fmadd_ps(T, X1, A##1);                                       \
+        A##2 = _mm256_fmadd_ps(T, X2, A##2);                                       \
+        A##3 = _mm256_fmadd_ps(T, X3, A##3);                                       \
+    } while (0)
 __attribute__((target("avx2,fma"))) static void
-block_avx2(const float *img, size_t w, const float *tab, int pitch, int nrows,
+block_avx2(const float *img, size_t stride, const float *tab, int pitch, int nrows,
            float level, float *q)
 {
-    __m256 a00 = _mm256_setzero_ps(), a01 = a00, a10 = a00, a11 = a00;
     __m256 lv = _mm256_set1_ps(level);
-    __m256 a20 = a00, a21 = a00, a30 = a00, a31 = a00;
-    for (int r = 0; r < nrows; r++) {
-        const float *src = img + (size_t)r * w;
-        const float *t0 = tab + (size_t)(r + SWEEP_BLOCK - 1) * pitch;
-        const float *t1 = t0 - pitch, *t2 = t1 - pitch, *t3 = t2 - pitch;
-        for (int c = 0; c < pitch; c += 16) {
-            __m256 v0 = _mm256_sub_ps(_mm256_loadu_ps(src + c), lv);
-            __m256 v1 = _mm256_sub_ps(_mm256_loadu_ps(src + c + 8), lv);
-            a00 = _mm256_fmadd_ps(v0, _mm256_loadu_ps(t0 + c), a00);
-            a01 = _mm256_fmadd_ps(v1, _mm256_loadu_ps(t0 + c + 8), a01);
-            a10 = _mm256_fmadd_ps(v0, _mm256_loadu_ps(t1 + c), a10);
-            a11 = _mm256_fmadd_ps(v1, _mm256_loadu_ps(t1 + c + 8), a11);
-            a20 = _mm256_fmadd_ps(v0, _mm256_loadu_ps(t2 + c), a20);
-            a21 = _mm256_fmadd_ps(v1, _mm256_loadu_ps(t2 + c + 8), a21);
-            a30 = _mm256_fmadd_ps(v0, _mm256_loadu_ps(t3 + c), a30);
-            a31 = _mm256_fmadd_ps(v1, _mm256_loadu_ps(t3 + c + 8), a31);
+    __m256 e0 = _mm256_setzero_ps(), e1 = e0, e2 = e0, e3 = e0;
+    __m256 o0 = e0, o1 = e0, o2 = e0, o3 = e0;
+    for (int c = 0; c < pitch; c += 8) {
+        const float *p = img + c, *t = tab + c;
+        /* v0..v2 hold image rows l..l+2 at the top of each round. */
+        __m256 v0 = LD(0), v1 = LD(1), v2 = LD(2), v3, tv;
+        int l = 0;
+        for (; l + 4 <= nrows; l += 4) {
+            const float *tr = t + (size_t)l * pitch;
+            v3 = LD(l + 3);
+            tv = _mm256_loadu_ps(tr);
+            FMA4(tv, e, v0, v1, v2, v3);
+            v0 = LD(l + 4);
+            tv = _mm256_loadu_ps(tr + pitch);
+            FMA4(tv, o, v1, v2, v3, v0);
+            v1 = LD(l + 5);
+            tv = _mm256_loadu_ps(tr + 2 * pitch);
+            FMA4(tv, e, v2, v3, v0, v1);
+            v2 = LD(l + 6);
+            tv = _mm256_loadu_ps(tr + 3 * pitch);
+            FMA4(tv, o, v3, v0, v1, v2);
+        }
+        int rem = nrows - l;
+        const float *tr = t + (size_t)l * pitch;
+        if (rem >= 1) {
+            v3 = LD(l + 3);
+            tv = _mm256_loadu_ps(tr);
+            FMA4(tv, e, v0, v1, v2, v3);
+        }
+        if (rem >= 2) {
+            v0 = LD(l + 4);
+            tv = _mm256_loadu_ps(tr + pitch);
+            FMA4(tv, o, v1, v2, v3, v0);
+        }
+        if (rem >= 3) {
+            v1 = LD(l + 5);
+            tv = _mm256_loadu_ps(tr + 2 * pitch);
+            FMA4(tv, e, v2, v3, v0, v1);
         }
     }
-    q[0] = hsum256(_mm256_add_ps(a00, a01));
-    q[1] = hsum256(_mm256_add_ps(a10, a11));
-    q[2] = hsum256(_mm256_add_ps(a20, a21));
-    q[3] = hsum256(_mm256_add_ps(a30, a31));
+    q[0] = hsum256(_mm256_add_ps(e0, o0));
+    q[1] = hsum256(_mm256_add_ps(e1, o1));
+    q[2] = hsum256(_mm256_add_ps(e2, o2));
+    q[3] = hsum256(_mm256_add_ps(e3, o3));
 }
-#if SWEEP_BLOCK != 4 || SWEEP_PAD != 16
-#error "block_avx2 is written for blocks of 4 rows and a pad of 16"
+#undef LD
+#undef FMA4
+#if SWEEP_BLOCK != 4 || SWEEP_PAD % 16 != 0
+#error "block_avx2 is written for blocks of 4 rows and a pad of whole vectors"
 #endif
 
 #endif
@@ -235,10 +292,12 @@ static inline float regularisation_interior(const SweepState *st, size_t pos, fl
  * contiguous columns cstart..cstart+fpitch-1 it touches (entries of
  * columns that map to the same place are added), leaving one plain dot
  * product per mapped row.  fpitch is 0 when the image is too narrow for
- * that; then every access goes through the column index table. */
+ * that or the touched columns span more than the table's pitch (wrapped
+ * columns); then every access goes through the column index table. */
 typedef struct {
     float *ftab;    /* (2 ry + 1) rows of fpitch floats */
     int fpitch;
+    int cap;        /* the largest fpitch ftab has room for */
     int cstart;
     const float **rows;
 } BorderTable;
@@ -253,7 +312,9 @@ static void fold_column(const SweepState *st, BorderTable *bt)
             cmax = st->colidx[k];
     }
     int fpitch = (cmax - cmin + 1 + SWEEP_PAD - 1) / SWEEP_PAD * SWEEP_PAD;
-    if (fpitch > st->w) {
+    /* A wrapped column spans the whole width: cheaper (and the only thing
+     * that fits ftab) through the column index table. */
+    if (fpitch > st->w || fpitch > bt->cap) {
         bt->fpitch = 0;
         return;
     }
@@ -270,13 +331,15 @@ static void fold_column(const SweepState *st, BorderTable *bt)
 }
 
 /* Returns the data term of x - level. */
+/* src holds the image columns from col0 on with a row stride of stride
+ * floats: the image itself or the sweep's strip. */
 static float data_border(const SweepState *st, const BorderTable *bt, PixelKernel kernel,
-                         int j, float level)
+                         int j, float level, const float *src, size_t stride, int col0)
 {
     if (bt->fpitch) {
         for (int l = -st->ry; l <= st->ry; l++)
             bt->rows[l + st->ry] =
-                st->x + (size_t)st->map(j + l, st->h) * st->w + bt->cstart;
+                src + (size_t)st->map(j + l, st->h) * stride + (bt->cstart - col0);
         return kernel(bt->rows, bt->ftab, bt->fpitch, 2 * st->ry + 1, level);
     }
     const Weights *t = st->table;
@@ -329,37 +392,76 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
 #else
     (void)level;
 #endif
+    /* The table rows -ry..ry without the block padding rows. */
+    const float *rtab = tab + (size_t)(B - 1) * pitch;
     BorderTable bt;
     bt.ftab = xmalloc((size_t)(2 * st.ry + 1) * pitch * sizeof(float));
+    bt.cap = pitch;
     bt.rows = xmalloc((size_t)(2 * st.ry + 1) * sizeof(*bt.rows));
 
     /* A(0, d) for d = -(B-1)..B-1, the coupling of pixels of one block. */
     float acol[2 * SWEEP_BLOCK - 1];
     for (int d = -(B - 1); d <= B - 1; d++)
-        acol[d + B - 1] = tab[(size_t)(d + st.ry + B - 1) * pitch + st.rx];
+        acol[d + B - 1] = d >= -st.ry && d <= st.ry ? weights_get(&solver->table, 0, d) : 0.0f;
     double sum_a = 0.0;
     for (int l = -st.ry; l <= st.ry; l++)
         for (int k = -st.rx; k <= st.rx; k++)
             sum_a += weights_get(&solver->table, k, l);
     int mx = st.rx > 2 ? st.rx : 2, my = st.ry > 2 ? st.ry : 2;
-    size_t total = (size_t)st.w * st.h;
     size_t w = (size_t)st.w;
+
+    /* The data terms read a strip: a copy of the image columns
+     * c0..c0+sstride-1 with a short row stride, refilled whenever a column
+     * needs columns outside it (every sstride - pitch + 1 columns in the
+     * interior).  Image rows are often a multiple of 4 KiB apart, which
+     * puts the rows one pixel reads in the same few L1 sets; the strip's
+     * rows lie close together instead.  Only the current column changes,
+     * and its new values are stored in both places, so the strip always
+     * equals the image.  Columns past the image's right edge hold 0 (they
+     * meet only zero table entries). */
+    const size_t sstride = (size_t)(pitch + 32 + 15) / 16 * 16;
+    float *strip = xmalloc(sstride * (size_t)st.h * sizeof(float));
+    int c0 = 0, have_strip = 0;
 
     for (int i = 0; i < st.w; i++) {
         for (int k = -st.rx; k <= st.rx; k++)
             st.colidx[k + st.rx] = st.map(i + k, st.w);
         fold_column(&st, &bt);
         int col_fast = i >= mx && i + mx < st.w;
+        int need_lo = -1, need_hi = -1;
+        if (col_fast) {
+            need_lo = i - st.rx;
+            need_hi = need_lo + pitch;
+        } else if (bt.fpitch) {
+            need_lo = bt.cstart;
+            need_hi = need_lo + bt.fpitch;
+        }
+        if (need_lo >= 0 &&
+            (!have_strip || need_lo < c0 || (size_t)need_hi > (size_t)c0 + sstride)) {
+            c0 = need_lo;
+            have_strip = 1;
+            size_t ncopy = w - (size_t)c0 < sstride ? w - (size_t)c0 : sstride;
+            for (int r = 0; r < st.h; r++) {
+                float *dst = strip + (size_t)r * sstride;
+                memcpy(dst, st.x + (size_t)r * w + c0, ncopy * sizeof(float));
+                for (size_t c = ncopy; c < sstride; c++)
+                    dst[c] = 0.0f;
+            }
+        }
+        float *scol =
+            have_strip && i >= c0 && (size_t)(i - c0) < sstride ? strip + (i - c0) : NULL;
+        int border_strip = have_strip && bt.fpitch && bt.cstart >= c0 &&
+                           (size_t)(bt.cstart - c0) + (size_t)bt.fpitch <= sstride;
+        const float *bsrc = border_strip ? strip : st.x;
+        size_t bstride = border_strip ? sstride : w;
+        int bcol0 = border_strip ? c0 : 0;
         int j = 0;
         while (j < st.h) {
-            /* The padded reads run up to pitch - (2 rx + 1) floats past the
-             * block's last row segment; they must stay inside the array. */
-            if (col_fast && j >= my && j + B - 1 + my < st.h &&
-                (size_t)(j + B - 1 + st.ry) * w + (size_t)(i - st.rx) + (size_t)pitch <= total) {
+            if (col_fast && j >= my && j + B - 1 + my < st.h) {
                 float q[SWEEP_BLOCK], delta[SWEEP_BLOCK];
                 float level = st.x[(size_t)j * w + (size_t)i];
-                kernel(st.x + (size_t)(j - st.ry) * w + (size_t)(i - st.rx), w, tab, pitch,
-                       2 * st.ry + B, level, q);
+                kernel(scol + (size_t)(j - st.ry) * sstride - st.rx, sstride, rtab, pitch,
+                       2 * st.ry + 1, level, q);
                 if (q_out) {
                     for (int b = 0; b < B; b++)
                         q_out[(size_t)(j + b) * w + (size_t)i] = (float)(level * sum_a) + q[b];
@@ -378,6 +480,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
                     float old = st.x[pos];
                     float nv = channel_solver_decide(old, z, a);
                     st.x[pos] = nv;
+                    scol[(size_t)(j + b) * sstride] = nv;
                     delta[b] = nv - old;
                     if (z_out)
                         z_out[pos] = z;
@@ -389,16 +492,19 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
                 size_t pos = (size_t)j * w + (size_t)i;
                 float level = st.x[pos];
                 if (q_out) {
-                    q_out[pos] = (float)(level * sum_a) + data_border(&st, &bt, pkernel, j, level);
+                    q_out[pos] = (float)(level * sum_a) +
+                                 data_border(&st, &bt, pkernel, j, level, bsrc, bstride, bcol0);
                     j++;
                     continue;
                 }
                 float p;
                 float s = regularisation_mapped(&st, i, j, &p);
-                float z = (float)(st.rhs[pos] + level * sum_a) +
-                          data_border(&st, &bt, pkernel, j, level) - st.lambda * s;
+                float q = data_border(&st, &bt, pkernel, j, level, bsrc, bstride, bcol0);
+                float z = (float)(st.rhs[pos] + level * sum_a) + q - st.lambda * s;
                 float a = st.a00 - st.lambda * p;
                 st.x[pos] = channel_solver_decide(st.x[pos], z, a);
+                if (scol)
+                    scol[(size_t)j * sstride] = st.x[pos];
                 if (z_out)
                     z_out[pos] = z;
                 if (a_out)
@@ -407,6 +513,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
             }
         }
     }
+    free(strip);
     free(bt.rows);
     free(bt.ftab);
     free(st.colidx);

@@ -107,7 +107,11 @@ INSTANTIATE_TEST_SUITE_P(
         SweepCase{ "image_smaller_than_mask", 13, 9, 6, 0, 0, 0, 0.0180804f, true, true },
         SweepCase{ "tiny_periodic", 7, 5, 4, 0, 0, 0, 0.0180804f, true, false },
         SweepCase{ "single_column", 1, 17, 2, 0, 0, 0, 0.01f, false, true },
-        SweepCase{ "identity_mask", 23, 19, 0, 0, 0, 0, 0.05f, true, true }),
+        SweepCase{ "identity_mask", 23, 19, 0, 0, 0, 0, 0.05f, true, true },
+        // Widths that are multiples of 16 beyond the folded-table pitch once
+        // overran the periodic border buffer.
+        SweepCase{ "periodic_width_multiple_of_16", 64, 40, 6, 0, 0, 0, 0.0180804f, true, false },
+        SweepCase{ "periodic_wide_unweighted", 96, 20, 3, 0, 0, 0, 0.01f, false, false }),
     [](const ::testing::TestParamInfo<SweepCase> &info) { return std::string(info.param.name); });
 
 // The same start, the same random sequence: production and reference sweeps
