@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,22 @@ bool FrontAndCentred(HWND dialog) {
 
 bool Topmost(HWND window) {
   return (wintest::windowExStyle(window) & WS_EX_TOPMOST) != 0;
+}
+
+// True when `upper` is above `lower` in the z-order of top-level windows.
+bool Above(HWND upper, HWND lower) {
+  for (HWND w = GetWindow(lower, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV))
+    if (w == upper) return true;
+  return false;
+}
+
+// The tool options float where the user sees them: shown, topmost and above
+// every window in `below`.
+bool OptionsFloatAbove(HWND options, std::initializer_list<HWND> below) {
+  if (!IsWindowVisible(options) || !Topmost(options)) return false;
+  for (HWND w : below)
+    if (!Above(options, w)) return false;
+  return true;
 }
 
 bool ToolStyled(HWND window) {
@@ -143,6 +160,8 @@ TEST(LauncherStart, StartsTheEditorAndFloatsItsToolWindows) {
   EXPECT_TRUE(wintest::isTopLevel(options));
   EXPECT_TRUE(pollUntil([&] { return Topmost(toolbox) && Topmost(options); },
                         kTickTimeoutMs));
+  EXPECT_TRUE(OptionsFloatAbove(options, {run.frame}));
+  EXPECT_TRUE(IsWindowVisible(toolbox) && Above(toolbox, run.frame));
   RECT o = wintest::windowRect(options);
   EXPECT_EQ(kStandinOptionsX, o.left);  // its own left edge: no settings file
   EXPECT_EQ(115, o.top);
@@ -367,6 +386,11 @@ TEST(LauncherAdoption, NewEditorWindowsJoinThePanelWithinATick) {
   EXPECT_EQ(400, r.right - r.left);
   EXPECT_EQ(300, r.bottom - r.top);
   EXPECT_TRUE(wintest::isTopLevel(gnu));
+  // Adopting the window in front hands the activation to the frame; the
+  // tool windows still float above it.
+  HWND toolbox = run.editorWindow("GIMP");
+  EXPECT_TRUE(OptionsFloatAbove(run.editorWindow("Tool Options"), {run.frame}));
+  EXPECT_TRUE(IsWindowVisible(toolbox) && Above(toolbox, run.frame));
 
   // An adopted window is not touched again.
   SetWindowPos(image, NULL, 10, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -449,6 +473,12 @@ TEST(LauncherDialogs, EditorDialogsAreCentredAndWaitedForWithoutSpinning) {
   ULONGLONG used = ProcessorTimeMs(run.launcher.handle()) - before;
   // A busy loop would use about all of the elapsed time.
   EXPECT_LT(used * 5, (ULONGLONG)elapsed) << used << " ms of " << elapsed;
+  // Meanwhile the tool options float above the frame and the dialog, and
+  // the toolbox stays above the frame.
+  HWND toolbox = run.editorWindow("GIMP");
+  EXPECT_TRUE(OptionsFloatAbove(run.editorWindow("Tool Options"),
+                                {run.frame, dialog}));
+  EXPECT_TRUE(IsWindowVisible(toolbox) && Above(toolbox, run.frame));
 
   // Once the dialog is gone the waiting ends and adoption goes on.
   PostMessageA(dialog, WM_CLOSE, 0, 0);

@@ -20,6 +20,9 @@
 //   WM_COPYDATA, dwData 1, text "X Y W H TITLE": open a window
 //   WM_APP+4 crash, WM_APP+5 confirm the quit dialog, WM_APP+6 cancel it
 // It writes its process id to "standin.pid" beside itself.
+// Started as "corvella.exe --open X Y W H TITLE" it instead hands that open
+// command to the running stand-in (through its main window) and ends at
+// once, with exit code 0 when the running stand-in took it (for the demo).
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -263,7 +266,22 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
 }
 }  // namespace
 
+// The "--open X Y W H TITLE" command of the demo.
+int OpenCommand(char** args) {
+  HWND main = FindWindowExA(NULL, NULL, kClass, "GIMP");
+  if (!main) return 1;
+  std::string text;
+  for (int i = 0; i < 5; ++i) text += std::string(i ? " " : "") + args[i];
+  COPYDATASTRUCT data = {kCmdOpen, (DWORD)text.size(), (void*)text.data()};
+  DWORD_PTR taken = 0;
+  if (!SendMessageTimeoutA(main, WM_COPYDATA, 0, (LPARAM)&data,
+                           SMTO_ABORTIFHUNG, 5000, &taken))
+    return 1;
+  return taken ? 0 : 1;
+}
+
 int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int) {
+  if (__argc == 7 && !strcmp(__argv[1], "--open")) return OpenCommand(__argv + 2);
   instance = inst;
   WritePid();
   ReadScenario();
