@@ -140,8 +140,8 @@ read_selection (void)
 
 /* Matrix values are whole numbers within 0..255 after a run; the clamp only
  * keeps the byte conversion defined should that ever not hold. */
-static guchar
-to_byte (float v)
+guchar
+matrix_value_to_byte (float v)
 {
   if (!(v > 0.0f))
     return 0;
@@ -173,7 +173,7 @@ write_selection (void)
   for (y = 0; y < c->height; y++)
     for (x = 0; x < c->width; x++, i++, p += c->bpp)
       for (k = 0; k < c->n_channels; k++)
-        p[k] = to_byte (c->channel[k].data[i]);
+        p[k] = matrix_value_to_byte (c->channel[k].data[i]);
 
   gimp_pixel_rgn_set_rect (&dst, buf, c->x1, c->y1, c->width, c->height);
   gimp_drawable_flush (c->drawable);

@@ -53,6 +53,7 @@ extern RefocusContext refocus_ctx;
 void set_default_vals (void);
 void read_selection   (void);
 void write_selection  (void);
+guchar matrix_value_to_byte (float v);
 void report_progress  (float fraction);
 void pump_events      (void);
 

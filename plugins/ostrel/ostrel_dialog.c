@@ -136,16 +136,6 @@ motion_press (GtkWidget *widget, GdkEventButton *event, gpointer data)
 
 /* ---- the preview ------------------------------------------------------ */
 
-static guchar
-preview_byte (float v)
-{
-  if (!(v > 0.0f))
-    return 0;
-  if (v >= 255.0f)
-    return 255;
-  return (guchar) (v + 0.5f);
-}
-
 void
 update_preview (void)
 {
@@ -161,7 +151,7 @@ update_preview (void)
 
       for (col = 0; col < c->preview_width; col++, i++)
         for (k = 0; k < 3; k++)
-          *out++ = preview_byte (c->channel[c->n_channels == 3 ? k : 0].data[i]);
+          *out++ = matrix_value_to_byte (c->channel[c->n_channels == 3 ? k : 0].data[i]);
     }
   for (row = 0; row < c->preview_height; row++)
     gtk_preview_draw_row (GTK_PREVIEW (c->preview),
