@@ -286,6 +286,17 @@ Values fast_values()
     return v;
 }
 
+/* The labels' part of the dialog (top half, left fifth) looks as in
+ * 'initial': it is drawn greyed out while the dialog is insensitive. */
+static bool same_label_area(const Screen &sc, const Screen &initial)
+{
+    for (int y = 0; y < initial.height / 2; y++)
+        for (int x = 0; x < initial.width / 5; x++)
+            if (memcmp(sc.at(x, y), initial.at(x, y), 3) != 0)
+                return false;
+    return true;
+}
+
 TEST_F(Dialog, OkComputesWritesAndStores)
 {
     const int w = 64, h = 48, bpp = 3;
@@ -371,13 +382,7 @@ TEST_F(Dialog, PreviewThenResetShowsTheUnprocessedSelection)
         const Screen initial = s;
         /* The dialog is insensitive while it computes: its labels are
          * drawn greyed out until the computation has ended. */
-        auto labels_as_initially = [&](const Screen &sc) {
-            for (int y = 0; y < initial.height / 2; y++)
-                for (int x = 0; x < initial.width / 5; x++)
-                    if (memcmp(sc.at(x, y), initial.at(x, y), 3) != 0)
-                        return false;
-            return true;
-        };
+        auto labels_as_initially = [&](const Screen &sc) { return same_label_area(sc, initial); };
         auto preview_changed = [&](const Screen &sc) {
             for (int y = 0; y < PREVIEW_MAX_SIZE; y++)
                 for (int x = 0; x < PREVIEW_MAX_SIZE; x++)
@@ -440,13 +445,7 @@ TEST_F(Dialog, ClosingDuringAComputationStopsIt)
                 return;
             }
             const Screen initial = s;
-            auto insensitive = [&](const Screen &sc) {
-                for (int y = 0; y < initial.height / 2; y++)
-                    for (int x = 0; x < initial.width / 5; x++)
-                        if (memcmp(sc.at(x, y), initial.at(x, y), 3) != 0)
-                            return true;
-                return false;
-            };
+            auto insensitive = [&](const Screen &sc) { return !same_label_area(sc, initial); };
             click_at(win, bx[during_ok ? 1 : 3], by);
             if (!wait_screen(win, insensitive, 20, &s)) {
                 *fail = "the dialog did not turn insensitive while computing";

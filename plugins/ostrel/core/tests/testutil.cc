@@ -91,21 +91,26 @@ static int map_index(int i, int n, bool mirror)
     return mirror ? mirror_index(i, n) : wrap_index(i, n);
 }
 
-OwnedMatrix reference_convolve(const Matrix &in, const ConvMask &mask, bool mirror)
+OwnedMatrix reference_filter(const Matrix &in, const ConvMask &mask, bool mirror, bool correlate)
 {
     OwnedMatrix out(in.width, in.height);
-    int r = mask.radius;
+    int r = mask.radius, sign = correlate ? 1 : -1;
     for (int j = 0; j < in.height; j++)
         for (int i = 0; i < in.width; i++) {
             double s = 0;
             for (int l = -r; l <= r; l++)
                 for (int k = -r; k <= r; k++)
                     s += (double)convmask_get(&mask, k, l) *
-                         in.data[map_index(i - k, in.width, mirror) +
-                                 (size_t)map_index(j - l, in.height, mirror) * in.width];
+                         in.data[map_index(i + sign * k, in.width, mirror) +
+                                 (size_t)map_index(j + sign * l, in.height, mirror) * in.width];
             out.at(i, j) = (float)s;
         }
     return out;
+}
+
+OwnedMatrix reference_convolve(const Matrix &in, const ConvMask &mask, bool mirror)
+{
+    return reference_filter(in, mask, mirror, false);
 }
 
 OwnedMatrix blurred_bytes(const Matrix &in, const ConvMask &mask, bool mirror)

@@ -30,6 +30,8 @@ OwnedMatrix random_matrix(int w, int h, unsigned seed, int lo = 0, int hi = 255)
 // out(i, j) = sum mask(k, l) in(map(i - k), map(j - l)), in double, one
 // element at a time.
 OwnedMatrix reference_convolve(const Matrix &in, const ConvMask &mask, bool mirror);
+// The same with correlate: out(i, j) = sum mask(k, l) in(map(i + k), map(j + l)).
+OwnedMatrix reference_filter(const Matrix &in, const ConvMask &mask, bool mirror, bool correlate);
 // Image blurred by mask and rounded to whole bytes.
 OwnedMatrix blurred_bytes(const Matrix &in, const ConvMask &mask, bool mirror);
 
