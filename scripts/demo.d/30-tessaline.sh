@@ -5,6 +5,7 @@
 # demo/tessaline-after.png show the result, demo/tessaline-crop.png a 3x
 # enlarged detail (before | after).  Runs from the project root.
 set -euo pipefail
+. "$(dirname "$0")/../lib/gimp-batch.sh"
 tree=${TREE:-build/native}
 plugin=$tree/plugins/tessaline/tessaline
 synth=$tree/tools/corvella-synth-photo
@@ -18,18 +19,12 @@ trap 'rm -rf "$work"' EXIT
 "$synth" 900 600 "$work/photo.ppm" 3
 convert "$work/photo.ppm" -seed 7 -attenuate 0.25 +noise Gaussian "$work/grainy.ppm"
 
-mkdir -p "$work/profile/plug-ins"
-ln -s "$(realpath "$plugin")" "$work/profile/plug-ins/tessaline"
-cat > "$work/profile/gimprc" <<EOG
-(plug-in-path "\${gimp_plug_in_dir}/plug-ins:$work/profile/plug-ins")
-EOG
+gimp_batch_profile "$work" "$plugin"
 script="(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"$work/grainy.ppm\" \"grainy.ppm\")))
                (layer (car (gimp-image-get-active-layer image))))
           (plug-in-tessaline RUN-NONINTERACTIVE image layer 15 10 20)
           (file-pnm-save RUN-NONINTERACTIVE image layer \"$work/after.ppm\" \"after.ppm\" 1))"
-GIMP2_DIRECTORY="$work/profile" timeout -k 10 120 gimp-console-2.10 -i -d -f -n \
-  -b "$script" -b '(gimp-quit 0)' < /dev/null > "$work/gimp.log" 2>&1 || {
-  cat "$work/gimp.log"; echo "30-tessaline: the GIMP run failed" >&2; exit 1; }
+gimp_batch_run 30-tessaline "$work" "$script"
 [ -s "$work/after.ppm" ] || { cat "$work/gimp.log"; echo "30-tessaline: no output" >&2; exit 1; }
 
 convert "$work/grainy.ppm" demo/tessaline-before.png

@@ -6,6 +6,7 @@
 # demo/vareknoise2-after.png show the result, demo/vareknoise2-crop.png a 3x
 # enlarged detail (before | after).  Runs from the project root.
 set -euo pipefail
+. "$(dirname "$0")/../lib/gimp-batch.sh"
 tree=${TREE:-build/native}
 plugin=$tree/plugins/vareknoise2/vareknoise2
 synth=$tree/tools/corvella-synth-photo
@@ -20,18 +21,12 @@ trap 'rm -rf "$work"' EXIT
 "$synth" 900 600 "$work/photo.ppm" 5
 convert "$work/photo.ppm" -seed 11 -attenuate 0.5 +noise Gaussian "$work/noisy.ppm"
 
-mkdir -p "$work/profile/plug-ins"
-ln -s "$(realpath "$plugin")" "$work/profile/plug-ins/vareknoise2"
-cat > "$work/profile/gimprc" <<EOG
-(plug-in-path "\${gimp_plug_in_dir}/plug-ins:$work/profile/plug-ins")
-EOG
+gimp_batch_profile "$work" "$plugin"
 script="(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"$work/noisy.ppm\" \"noisy.ppm\")))
                (layer (car (gimp-image-get-active-layer image))))
           (plug-in-vareknoise2-0-64 RUN-NONINTERACTIVE image layer 5 1 1 0.13 2 1.4 5 2 0 0.25)
           (file-pnm-save RUN-NONINTERACTIVE image layer \"$work/after.ppm\" \"after.ppm\" 1))"
-GIMP2_DIRECTORY="$work/profile" timeout -k 10 120 gimp-console-2.10 -i -d -f -n \
-  -b "$script" -b '(gimp-quit 0)' < /dev/null > "$work/gimp.log" 2>&1 || {
-  cat "$work/gimp.log"; echo "35-vareknoise2: the GIMP run failed" >&2; exit 1; }
+gimp_batch_run 35-vareknoise2 "$work" "$script"
 [ -s "$work/after.ppm" ] || { cat "$work/gimp.log"; echo "35-vareknoise2: no output" >&2; exit 1; }
 
 "$tool" "$work/noisy.ppm" "$work/tool.ppm"
