@@ -890,121 +890,116 @@ static void merge_pixel_exact(NoiseFilter *nf, const unsigned char *op, unsigned
 }
 
 /* ---- Fast merge --------------------------------------------------------------
- * The same arithmetic with polynomial forms of exp and pow, accurate to
- * about 1e-8 relative and evaluated for many pixels at once in vector
- * lanes; library calls one sample at a time dominated the exact merge.  An
- * approximation can only change a byte where the exact v 255 + 0.5 lies
- * within a few float rounding steps (about 1e-4) of an integer: such
- * pixels, and anything non-finite or out of the polynomials' range, are
- * redone exactly, so the output is unchanged. */
+ * The same arithmetic with single-precision polynomial forms of exp and
+ * pow, four pixels at a time with each channel in its own array; library
+ * calls one sample at a time dominated the exact merge.  Where the output
+ * v lies in 0..1 the approximations move v 255 + 0.5 by well under 1e-3
+ * (relative errors of a few 1e-7, powers only taken where the exponent
+ * product is small), so a byte can only differ from the exact one where
+ * v 255 + 0.5 lies within MERGE_GUARD of an integer: such pixels, and
+ * anything non-finite or out of the polynomials' range, are redone
+ * exactly, so the output is unchanged. */
 
 /* Distance from an integer below which a pixel is redone exactly. */
 #define MERGE_GUARD 2e-3f
-/* Pixels per block of the fast merge. */
-#define MERGE_BLOCK 32
+/* Pixels per block of the fast merge (a multiple of 4). */
+#define MERGE_BLOCK 64
+/* Largest |e log2 a| the fast power is trusted with: its error grows
+ * with the size of the product. */
+#define MERGE_POW_RANGE 16.0f
 
-
-static inline v2d splat2(double d)
+static inline v4f select4f(v4i m, v4f a, v4f b)
 {
-    return (v2d){ d, d };
+    return (v4f)(((v4i)a & m) | ((v4i)b & ~m));
 }
 
-/* 2^x per lane for |x| <= 1000. */
-static inline v2d exp2_2(v2d x)
+/* 2^x per lane for |x| <= 126 (relative error below 2e-7). */
+static inline v4f exp2_4f(v4f x)
 {
-    const v2d shift = splat2(0x1.8p52);
-    v2d big = x + shift;
-    v2d kd = big - shift; /* nearest integer */
-    v2d u = (x - kd) * splat2(0x1.62e42fefa39efp-1); /* |u| <= ln2 / 2 */
-    /* e^u to the u^8 term (the next is below 1e-8), in pairs of terms so
-     * that few steps wait for each other. */
-    v2d u2 = u * u, u4 = u2 * u2;
-    v2d a0 = splat2(1.0) + u, a1 = splat2(0.5) + u * splat2(1.0 / 6.0);
-    v2d a2 = splat2(1.0 / 24.0) + u * splat2(1.0 / 120.0);
-    v2d a3 = splat2(1.0 / 720.0) + u * splat2(1.0 / 5040.0);
-    v2d p = (a0 + u2 * a1) + u4 * ((a2 + u2 * a3) + u4 * splat2(1.0 / 40320.0));
-    /* The low bits of big hold k + 2^51; 2^k has exponent field k + 1023. */
-    v2l k = (v2l)big - (v2l){ 0x4338000000000000ll, 0x4338000000000000ll };
-    v2l bits = (k + (v2l){ 1023, 1023 }) << 52;
-    return p * (v2d)bits;
+    const v4f shift = splat(0x1.8p23f);
+    v4f big = x + shift;
+    v4f k = big - shift; /* nearest integer */
+    v4f u = (x - k) * splat(0x1.62e43p-1f); /* |u| <= ln2 / 2 */
+    v4f u2 = u * u;
+    v4f a0 = splat(1.0f) + u, a1 = splat(0.5f) + u * splat(1.0f / 6.0f);
+    v4f a2 = splat(1.0f / 24.0f) + u * splat(1.0f / 120.0f);
+    v4f p = a0 + u2 * (a1 + u2 * (a2 + u2 * splat(1.0f / 720.0f)));
+    /* The low bits of big hold k + 2^22; 2^k has exponent field k + 127. */
+    v4i bits = ((v4i)big - (v4i)shift + (v4i){ 127, 127, 127, 127 }) << 23;
+    return p * (v4f)bits;
 }
 
-/* log2 a per lane for normal positive finite a. */
-static inline v2d log2_2(v2d a)
+/* log2 a per lane for normal positive finite a (absolute error below
+ * 3e-7 plus the rounding of the exponent sum). */
+static inline v4f log2_4f(v4f a)
 {
-    const v2l mant = { 0x000fffffffffffffll, 0x000fffffffffffffll };
-    const v2l one_bits = { 0x3ff0000000000000ll, 0x3ff0000000000000ll };
-    v2l bits = (v2l)a;
-    /* The biased exponent as a double: 2^52 + e - 2^52. */
-    v2l e = (bits >> 52) & (v2l){ 0x7ff, 0x7ff };
-    v2d kd = (v2d)(e | (v2l){ 0x4330000000000000ll, 0x4330000000000000ll }) - splat2(0x1p52 + 1023.0);
-    v2d m = (v2d)((bits & mant) | one_bits);
-    v2l hi = (v2l)(m > splat2(1.4142135623730951));
-    m = (v2d)(((v2l)(m * splat2(0.5)) & hi) | ((v2l)m & ~hi));
-    kd = kd + (v2d)((v2l)splat2(1.0) & hi);
-    v2d t = (m - splat2(1.0)) / (m + splat2(1.0)), t2 = t * t; /* |t| <= 0.172 */
-    /* To the t2^4 term (the next is below 1e-9). */
-    v2d t4 = t2 * t2;
-    v2d p = (splat2(1.0) + t2 * splat2(1.0 / 3.0)) +
-            t4 * ((splat2(1.0 / 5.0) + t2 * splat2(1.0 / 7.0)) + t4 * splat2(1.0 / 9.0));
-    /* ln m = 2 t p; log2 = k + ln m / ln 2 */
-    return kd + (splat2(2.0) * t * p) * splat2(0x1.71547652b82fep0);
+    v4i bits = (v4i)a;
+    v4i e = ((bits >> 23) & (v4i){ 0xff, 0xff, 0xff, 0xff }) - (v4i){ 127, 127, 127, 127 };
+    v4f m = (v4f)((bits & (v4i){ 0x7fffff, 0x7fffff, 0x7fffff, 0x7fffff }) | (v4i)splat(1.0f));
+    v4i hi = m > splat(1.41421356f);
+    m = select4f(hi, m * splat(0.5f), m);
+    e = e - hi; /* hi lanes are -1 */
+    v4f t = (m - splat(1.0f)) / (m + splat(1.0f)), t2 = t * t; /* |t| <= 0.172 */
+    v4f p = splat(1.0f) + t2 * (splat(1.0f / 3.0f) + t2 * (splat(1.0f / 5.0f) +
+            t2 * (splat(1.0f / 7.0f) + t2 * splat(1.0f / 9.0f))));
+    /* ln m = 2 t p; log2 = e + ln m / ln 2 */
+    return __builtin_convertvector(e, v4f) + (t * p) * splat(2.0f * 0x1.715476p0f);
 }
 
-/* merge_pow(a[i], e) for i < count (count even), arguments and results in
- * place.  bad[i] is set where the result is not trustworthy. */
-static void pow_block(double *a, double e, unsigned char *bad, int count)
+/* merge_pow(a, e) per lane; lanes whose result is not trustworthy are set
+ * in *bad.  tiny is the least float that is not below 1e-16 as a double. */
+static inline v4f pow_4f(v4f a, float e, float tiny, v4i *bad)
 {
-    const v2l sign = (v2l)splat2(-0.0);
-    const v2d one = splat2(1.0);
-    for (int i = 0; i < count; i += 2) {
-        v2d v = { a[i], a[i + 1] };
-        v2d x = (v2d)((v2l)v & ~sign);
-        /* Lanes that take no power (tiny, or not a number) get 1 as a
-         * harmless argument. */
-        v2l tiny = ~(v2l)(x >= splat2(1e-16));
-        x = (v2d)(((v2l)x & ~tiny) | ((v2l)one & tiny));
-        v2d y = splat2(e) * log2_2(x);
-        /* Not a number, infinite, or an exponent beyond the polynomial's
-         * range: left to the exact merge. */
-        v2l off = ~(v2l)((y <= splat2(1000.0)) & (y >= splat2(-1000.0))) | (v2l)(v != v) |
-                  (v2l)(x > splat2(0x1.fffffffffffffp1023));
-        y = (v2d)((v2l)y & ~off);
-        v2d r = exp2_2(y);
-        r = (v2d)(((v2l)r | ((v2l)v & sign)) & ~tiny);
-        a[i] = r[0];
-        a[i + 1] = r[1];
-        bad[i] |= off[0] != 0;
-        bad[i + 1] |= off[1] != 0;
-    }
+    const v4i sign = (v4i)splat(-0.0f);
+    v4f x = (v4f)((v4i)a & ~sign);
+    /* Lanes that take no power (tiny, or not a number) get 1 as a harmless
+     * argument. */
+    v4i small = ~(x >= splat(tiny));
+    x = select4f(small, splat(1.0f), x);
+    v4f y = splat(e) * log2_4f(x);
+    v4i off = ~((y <= splat(MERGE_POW_RANGE)) & (y >= splat(-MERGE_POW_RANGE))) | (a != a) |
+              (x > splat(0x1.fffffep127f));
+    *bad |= off;
+    y = (v4f)((v4i)y & ~off);
+    v4f r = exp2_4f(y);
+    return (v4f)(((v4i)r | ((v4i)a & sign)) & ~small);
 }
 
-/* exp(-(d[i] d[i]) / div) for count (even) values with div > 0, into x:
- * below 2^-1000 the merge cannot tell the result from 0. */
-static void exp_block(const double *d, double div, double *x, unsigned char *bad, int count)
+/* exp(d d scale / log2(e)) per lane for scale = -log2(e) / div, div > 0.
+ * Below 2^-151 the float result is 0; results that would be subnormal
+ * are left to the exact merge. */
+static inline v4f gauss_4f(v4f d, float scale, v4i *bad)
 {
-    /* One scale factor instead of a division per value: a relative error
-     * of a few 1e-16, far inside the approximation's own. */
-    const v2d scale = splat2(-0x1.71547652b82fep0 / div);
-    for (int i = 0; i < count; i += 2) {
-        v2d dd = { d[i], d[i + 1] };
-        v2d y = (dd * dd) * scale;
-        int zero[2];
-        for (int l = 0; l < 2; l++) {
-            zero[l] = !(y[l] >= -1000.0);
-            if (zero[l]) {
-                if (y[l] != y[l])
-                    bad[i + l] = 1;
-                y[l] = 0.0;
-            } else if (y[l] > 0) {
-                bad[i + l] = 1;
-                y[l] = 0.0;
-            }
-        }
-        v2d r = exp2_2(y);
-        x[i] = zero[0] ? 0.0 : r[0];
-        x[i + 1] = zero[1] ? 0.0 : r[1];
-    }
+    v4f y = (d * d) * splat(scale);
+    v4i zero = ~(y >= splat(-151.0f)); /* not a number too */
+    *bad |= (y != y) | (y > splat(0.0f)) | ((y < splat(-125.0f)) & ~zero);
+    y = select4f((y >= splat(-125.0f)) & (y <= splat(0.0f)), y, splat(0.0f));
+    return (v4f)((v4i)exp2_4f(y) & ~zero);
+}
+
+static inline v4f load4f(const float *p)
+{
+    v4f v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+/* The bytes of one channel of four pixels, and in *risky the lanes where
+ * v 255 + 0.5 lies too near an integer step (or is not a number) for the
+ * approximations to be trusted. */
+static inline v4i merge_bytes(v4f v, v4i *risky)
+{
+    v4f z = v * splat(255.0f) + splat(0.5f);
+    v4i inside = (z >= splat(0.5f)) & (z <= splat(255.5f));
+    v4f zi = (v4f)((v4i)z & inside);
+    v4f k = __builtin_convertvector(__builtin_convertvector(zi + splat(0.5f), v4i), v4f);
+    v4f dist = zi - k;
+    *risky |= (inside & (dist < splat(MERGE_GUARD)) & (dist > splat(-MERGE_GUARD))) | (z != z);
+    /* to_byte: not above 0 gives 0, above 255 gives 255, else truncation */
+    v4i high = z > splat(255.0f);
+    v4f zc = (v4f)((v4i)z & (z > splat(0.0f)));
+    zc = select4f(high, splat(255.0f), zc);
+    return __builtin_convertvector(zc, v4i);
 }
 
 void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *dst,
@@ -1012,102 +1007,101 @@ void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *
 {
     if (bpp < 1 || bpp > 4)
         return;
-    const int colour = bpp > 2;
-    const double gm1 = nf->gamma_m1;
+    const int colour = bpp > 2, channels = colour ? 3 : 1;
+    const float gm1 = (float)nf->gamma_m1;
     const float F = nf->lsmooth * nf->lsmooth;
     const float E = nf->csmooth * nf->csmooth;
     const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
+    /* One scale factor instead of a division per value. */
+    const float scale_l = (float)(-0x1.71547652b82fep0 / F2);
+    const float scale_c = (float)(-0x1.71547652b82fep0 / E2);
     const int per_channel = E > 0.0f && !(E >= 0.99f);
     const v4f wfixed = splat(E >= 0.99f ? 1.0f : 0.0f);
-    /* Lanes that decide the pixel's bytes. */
-    const v4i used = colour ? (v4i){ -1, -1, -1, 0 } : (v4i){ -1, 0, 0, 0 };
     const float *ut = nf->unit_table;
+    float tiny = (float)1e-16;
+    if ((double)tiny < 1e-16)
+        tiny = nextafterf(tiny, 1.0f);
 
     for (int j0 = 0; j0 < n; j0 += MERGE_BLOCK) {
         const int count = n - j0 < MERGE_BLOCK ? n - j0 : MERGE_BLOCK;
-        const int even = (count + 1) & ~1, even3 = (3 * count + 1) & ~1;
-        v4f o[MERGE_BLOCK], v[MERGE_BLOCK];
-        float dl[MERGE_BLOCK];
-        double t[MERGE_BLOCK + 1], dd[MERGE_BLOCK + 1], tc[3 * MERGE_BLOCK + 1], yc[3 * MERGE_BLOCK + 1];
-        unsigned char bad[4 * MERGE_BLOCK + 2];
-        memset(bad, 0, sizeof bad);
-        t[count] = 1.0; /* the spare lane of an odd block */
-        dd[count] = 0.0;
-        tc[3 * count] = 1.0;
-        yc[3 * count] = 0.0;
-
-        for (int i = 0; i < count; i++) {
-            const unsigned char *op = src + (j0 + i) * bpp, *fp = dst + (j0 + i) * bpp;
-            if (colour) {
-                o[i] = (v4f){ ut[op[0]], ut[op[1]], ut[op[2]], 0.0f };
-                v[i] = (v4f){ ut[fp[0]], ut[fp[1]], ut[fp[2]], 0.0f };
-            } else {
-                o[i] = splat(ut[op[0]]);
-                v[i] = splat(ut[fp[0]]);
-            }
-            float Lo = 0.212671f * o[i][0] + 0.71516f * o[i][1] + 0.072169f * o[i][2];
-            float Lf = 0.212671f * v[i][0] + 0.71516f * v[i][1] + 0.072169f * v[i][2];
-            dl[i] = Lo - Lf;
-            t[i] = Lf * 2.0f; /* Lf / 0.5, exactly */
-        }
-        pow_block(t, gm1, bad, even);
-        for (int i = 0; i < count; i++) {
-            dl[i] = (float)((double)dl[i] * t[i]);
-            dd[i] = dl[i];
-        }
-        if (F > 0.0f) {
-            exp_block(dd, F2, t, bad, even);
-            for (int i = 0; i < count; i++)
-                dl[i] = (float)(dd[i] * (1.0 - t[i]));
-        }
-        for (int i = 0; i < count; i++)
-            v[i] = v[i] + splat(dl[i]);
-        if (per_channel) {
-            /* ((U + V) / 2) / 0.5: halving and doubling are exact as
-             * multiplications too. */
-            for (int i = 0; i < count; i++)
-                for (int c = 0; c < 3; c++)
-                    tc[3 * i + c] = ((o[i][c] + v[i][c]) * 0.5f) * 2.0f;
-            pow_block(tc, gm1, bad + MERGE_BLOCK + 1, even3);
-            for (int i = 0; i < count; i++)
+        /* o: unfiltered, v: filtered, channel by channel; the spare pixels
+         * of a short block are zeros. */
+        float o[3][MERGE_BLOCK], v[3][MERGE_BLOCK];
+        int fail[MERGE_BLOCK];
+        unsigned char bytes[3][MERGE_BLOCK];
+        const unsigned char *op = src + (size_t)j0 * bpp, *fp = dst + (size_t)j0 * bpp;
+        int i = 0;
+        if (colour)
+            for (; i < count; i++, op += bpp, fp += bpp)
                 for (int c = 0; c < 3; c++) {
-                    float Y = (float)(tc[3 * i + c] * (double)(o[i][c] - v[i][c]));
-                    yc[3 * i + c] = Y;
+                    o[c][i] = ut[op[c]];
+                    v[c][i] = ut[fp[c]];
                 }
-            exp_block(yc, E2, tc, bad + MERGE_BLOCK + 1, even3);
-        }
-        for (int i = 0; i < count; i++) {
-            unsigned char *fp = dst + (j0 + i) * bpp;
-            v4f w = wfixed;
-            int fail = bad[i];
-            if (per_channel) {
-                const unsigned char *bc = bad + MERGE_BLOCK + 1 + 3 * i;
-                w = (v4f){ (float)tc[3 * i], (float)tc[3 * i + 1], (float)tc[3 * i + 2], 0.0f };
-                fail |= bc[0] | (colour ? bc[1] | bc[2] : 0);
+        else
+            for (; i < count; i++, op += bpp, fp += bpp) {
+                o[0][i] = o[1][i] = o[2][i] = ut[op[0]];
+                v[0][i] = v[1][i] = v[2][i] = ut[fp[0]];
             }
-            v4f r = v[i] * w + o[i] * (splat(1.0f) - w);
-            /* The bytes to_byte gives, and whether v 255 + 0.5 lies too near
-             * an integer step (or is not a number) to be sure of them. */
-            v4f z = r * splat(255.0f) + splat(0.5f);
-            v4i inside = (z >= splat(0.5f)) & (z <= splat(255.5f));
-            v4i nan = z != z;
-            v4f zi = (v4f)((v4i)z & inside);
-            v4f k = __builtin_convertvector(__builtin_convertvector(zi + splat(0.5f), v4i), v4f);
-            v4f dist = zi - k;
-            v4i near = inside & (dist < splat(MERGE_GUARD)) & (dist > splat(-MERGE_GUARD));
-            v4i risky = (near | nan) & used;
-            if (fail | risky[0] | risky[1] | risky[2]) {
-                merge_pixel_exact(nf, src + (j0 + i) * bpp, fp, colour);
+        for (; i < MERGE_BLOCK; i++)
+            for (int c = 0; c < 3; c++)
+                o[c][i] = v[c][i] = 0.0f;
+
+        /* Stage by stage over the block: short loop bodies let the
+         * processor overlap the long dependency chains of the powers. */
+        v4f dl[MERGE_BLOCK / 4];
+        v4i risky[MERGE_BLOCK / 4];
+        const int groups = (count + 3) / 4;
+        for (int g = 0; g < groups; g++) {
+            const int k = 4 * g;
+            v4f Lo = splat(0.212671f) * load4f(&o[0][k]) + splat(0.71516f) * load4f(&o[1][k]) +
+                     splat(0.072169f) * load4f(&o[2][k]);
+            v4f Lf = splat(0.212671f) * load4f(&v[0][k]) + splat(0.71516f) * load4f(&v[1][k]) +
+                     splat(0.072169f) * load4f(&v[2][k]);
+            risky[g] = (v4i){ 0, 0, 0, 0 };
+            /* Lf / 0.5, exactly */
+            dl[g] = (Lo - Lf) * pow_4f(Lf * splat(2.0f), gm1, tiny, &risky[g]);
+        }
+        if (F > 0.0f)
+            for (int g = 0; g < groups; g++)
+                dl[g] = dl[g] * (splat(1.0f) - gauss_4f(dl[g], scale_l, &risky[g]));
+        for (int c = 0; c < channels; c++) {
+            v4f w[MERGE_BLOCK / 4];
+            if (per_channel) {
+                for (int g = 0; g < groups; g++) {
+                    const int k = 4 * g;
+                    v4f U = load4f(&o[c][k]), V = load4f(&v[c][k]) + dl[g];
+                    /* ((U + V) / 2) / 0.5: halving and doubling are exact
+                     * as multiplications too. */
+                    w[g] = pow_4f((U + V) * splat(0.5f) * splat(2.0f), gm1, tiny, &risky[g]) * (U - V);
+                }
+                for (int g = 0; g < groups; g++)
+                    w[g] = gauss_4f(w[g], scale_c, &risky[g]);
+            } else
+                for (int g = 0; g < groups; g++)
+                    w[g] = wfixed;
+            for (int g = 0; g < groups; g++) {
+                const int k = 4 * g;
+                v4f U = load4f(&o[c][k]), V = load4f(&v[c][k]) + dl[g];
+                v4i b = merge_bytes(V * w[g] + U * (splat(1.0f) - w[g]), &risky[g]);
+                for (int l = 0; l < 4; l++)
+                    bytes[c][k + l] = (unsigned char)b[l];
+            }
+        }
+        for (int g = 0; g < groups; g++)
+            for (int l = 0; l < 4; l++)
+                fail[4 * g + l] = risky[g][l];
+
+        unsigned char *px = dst + (size_t)j0 * bpp;
+        const unsigned char *sx = src + (size_t)j0 * bpp;
+        for (i = 0; i < count; i++, px += bpp, sx += bpp) {
+            if (fail[i]) {
+                merge_pixel_exact(nf, sx, px, colour);
                 continue;
             }
-            v4i high = z > splat(255.0f);
-            v4f zc = (v4f)((v4i)z & (z > splat(0.0f)));
-            zc = (v4f)(((v4i)zc & ~high) | ((v4i)splat(255.0f) & high));
-            v4i b = __builtin_convertvector(zc, v4i);
-            fp[0] = (unsigned char)b[0];
+            px[0] = bytes[0][i];
             if (colour) {
-                fp[1] = (unsigned char)b[1];
-                fp[2] = (unsigned char)b[2];
+                px[1] = bytes[1][i];
+                px[2] = bytes[2][i];
             }
         }
     }
