@@ -121,41 +121,20 @@ static int reflect(int i, int n)
     return i < n ? i : period - i;
 }
 
-static void mirror_left(float *x, int n, int count)
-{
-    if (n > count)
-        for (int i = 1; i <= count; i++)
-            x[-i] = x[i];
-    else
-        for (int i = 1; i <= count; i++)
-            x[-i] = x[reflect(-i, n)];
-}
-
-static void mirror_right(float *x, int n, int count)
-{
-    if (n > count)
-        for (int i = 1; i <= count; i++)
-            x[n - 1 + i] = x[n - 1 - i];
-    else
-        for (int i = 1; i <= count; i++)
-            x[n - 1 + i] = x[reflect(n - 1 + i, n)];
-}
-
-static void mirror(float *x, int n, int count)
-{
-    mirror_left(x, n, count);
-    mirror_right(x, n, count);
-}
-
 #define NOISE_GAIN_SLOTS 65536
-/* Working memory in lines of len floats: five single lines, four
- * four-wide ones, then for colour lines taken in pairs three lines of two
- * interleaved four-wide samples (from PAIR_LINES) and eight single lines
- * of window lengths, forward ones of lanes 0..3 then backward ones (from
- * PAIR_WINDOWS). */
-#define PAIR_LINES (5 + 4 * 4)
-#define PAIR_WINDOWS (PAIR_LINES + 3 * 8)
-#define NOISE_LINES (PAIR_WINDOWS + 8)
+/* Working memory in blocks of line_len floats: the guide luminances, the
+ * radius maps and a copy of them for up to eight lines (four floats per
+ * line and sample), the channel, work and base lines of up to four colour
+ * lines (four floats per line and sample), then single lines of window
+ * lengths, forward ones of every line followed by backward ones. */
+#define NOISE_LUM 0
+#define NOISE_MAP 8
+#define NOISE_COPY 16
+#define NOISE_CLINE 24
+#define NOISE_CWORK 40
+#define NOISE_CBASE 56
+#define NOISE_WINDOWS 72
+#define NOISE_LINES (NOISE_WINDOWS + 2 * NOISE_MAX_LINES)
 
 /* ---- Working state --------------------------------------------------------- */
 
@@ -188,24 +167,12 @@ int noise_filter_init(NoiseFilter *nf, const NoiseParams *p, double border_radiu
     }
     /* calloc's alignment (16 bytes) is kept for every line since each
      * line length is a multiple of 4 floats. */
-    size_t len = ((size_t)capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
-    nf->memory = calloc(NOISE_LINES * len, sizeof(float));
+    nf->line_len = ((size_t)capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
+    nf->memory = calloc(NOISE_LINES * nf->line_len, sizeof(float));
     if (!nf->memory) {
         noise_filter_free(nf);
         return -1;
     }
-    float *lines[5];
-    for (int i = 0; i < 5; i++)
-        lines[i] = nf->memory + i * len + nf->d.margin;
-    nf->line = lines[0];
-    nf->work = lines[1];
-    nf->base = lines[2];
-    nf->radius_map = lines[3];
-    nf->blur_copy = lines[4];
-    nf->line3 = nf->memory + 5 * len + 4 * (size_t)nf->d.margin;
-    nf->work3 = nf->memory + 9 * len + 4 * (size_t)nf->d.margin;
-    nf->base3 = nf->memory + 13 * len + 4 * (size_t)nf->d.margin;
-    nf->map4 = nf->memory + 17 * len + 4 * (size_t)nf->d.margin;
     return 0;
 }
 
@@ -219,47 +186,139 @@ void noise_filter_free(NoiseFilter *nf)
     nf->gain_values = NULL;
 }
 
-/* ---- Line filter --------------------------------------------------------- */
+/* ---- Lines side by side -------------------------------------------------------
+ * Each sample of the working lines is a four-float vector: the three colour
+ * channels of one line (the fourth lane, and the second and third for grey
+ * lines, are zeros), or for the radius maps one value of each of four
+ * lines.  K lines are interleaved, sample j of line l at index K j + l, so
+ * every running sum forms K independent chains that the processor
+ * overlaps.  Every lane gets the scalar arithmetic of a single line in the
+ * same order, so results are identical to filtering line by line. */
 
-/* Mean of the R samples ending at each position, R from the radius map ph
- * samples behind, then the same backwards; twice.  line holds the detail
- * layer on entry and the smoothed detail on return (positions 0..n-1). */
-static void adaptive_smooth(NoiseFilter *nf, int n)
+typedef float v4f __attribute__((vector_size(16)));
+typedef int v4i __attribute__((vector_size(16)));
+typedef double v2d __attribute__((vector_size(16)));
+typedef long long v2l __attribute__((vector_size(16)));
+
+#define KMAX 4
+#define INLINE static inline __attribute__((always_inline))
+
+static inline v4f splat(float f)
 {
-    float *line = nf->line, *work = nf->work;
-    const float *rm = nf->radius_map;
-    int P = nf->d.reach, ph = nf->d.ph;
+    return (v4f){ f, f, f, f };
+}
 
-    for (int round = 0; round < 2; round++) {
-        mirror_left(line, n, P);
-        line[-1] = line[-1] + line[-2];
-        float S = line[-1], Rp = 0.0f;
-        for (int k = 0; k < n; k++) {
-            float R = rm[k - ph];
-            if (R > Rp + 1.0f)
-                R = Rp + 1.0f;
-            Rp = R;
-            int r = (int)R;
-            S = S + line[k];
-            line[k] = S;
-            work[k] = ((S - line[k - r]) + (line[k - r] - line[k - r - 1]) * (R - (float)r)) / R;
+/* y[j] = f x[j] + (x[j+1] + ... + x[j+n+1]) where the window fits, b x[j]
+ * at the last n+1 positions; in place is fine. */
+INLINE void box_forward_k(const v4f *x, v4f *y, int m, float b, const int K)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    v4f fv = splat(f), bv = splat(b);
+    int j;
+    if (n < 0) {
+        for (j = 0; j < K * m; j++)
+            y[j] = fv * x[j];
+        return;
+    }
+    int last = m - n - 2;
+    if (last >= 0) {
+        v4f s[KMAX];
+        for (int l = 0; l < K; l++)
+            s[l] = splat(0.0f);
+        for (int i = 1; i <= n + 1; i++)
+            for (int l = 0; l < K; l++)
+                s[l] = s[l] + x[K * i + l];
+        for (j = 0; j < last; j++)
+            for (int l = 0; l < K; l++) {
+                v4f out = x[K * (j + 1) + l], in = x[K * (j + n + 2) + l];
+                y[K * j + l] = fv * x[K * j + l] + s[l];
+                s[l] = (s[l] - out) + in;
+            }
+        for (int l = 0; l < K; l++)
+            y[K * last + l] = fv * x[K * last + l] + s[l];
+    }
+    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++)
+        for (int l = 0; l < K; l++)
+            y[K * j + l] = bv * x[K * j + l];
+}
+
+/* y[j] = f y[j] + (y[j-1] + ... + y[j-n-1]) from the end down to n+1, each
+ * window result times g when scale is set; b y[j] at positions 0..n. */
+INLINE void box_backward_k(v4f *y, int m, float b, int scale, float g, const int K)
+{
+    int n = (int)b;
+    float f = b - (float)n;
+    v4f fv = splat(f), bv = splat(b), gv = splat(g);
+    int j;
+    if (n < 0) {
+        for (j = K * m - 1; j >= 0; j--) {
+            v4f v = fv * y[j];
+            y[j] = scale ? v * gv : v;
         }
-
-        mirror_right(work, n, P);
-        work[n] = work[n] + work[n + 1];
-        S = work[n];
-        Rp = 0.0f;
-        for (int x = n - 1; x >= 0; x--) {
-            float R = rm[x + ph];
-            if (R > Rp + 1.0f)
-                R = Rp + 1.0f;
-            Rp = R;
-            int r = (int)R;
-            S = S + work[x];
-            work[x] = S;
-            line[x] = ((S - work[x + r]) + (work[x + r] - work[x + r + 1]) * (R - (float)r)) / R;
+        return;
+    }
+    if (m - 1 >= n + 1) {
+        v4f s[KMAX];
+        for (int l = 0; l < K; l++)
+            s[l] = splat(0.0f);
+        for (int i = 1; i <= n + 1; i++)
+            for (int l = 0; l < K; l++)
+                s[l] = s[l] + y[K * (m - 1 - i) + l];
+        for (j = m - 1;; j--) {
+            for (int l = 0; l < K; l++) {
+                v4f v = fv * y[K * j + l] + s[l];
+                y[K * j + l] = scale ? v * gv : v;
+            }
+            if (j == n + 1)
+                break;
+            for (int l = 0; l < K; l++)
+                s[l] = (s[l] - y[K * (j - 1) + l]) + y[K * (j - n - 2) + l];
         }
     }
+    int end = n < m - 1 ? n : m - 1;
+    for (j = 0; j <= end; j++)
+        for (int l = 0; l < K; l++)
+            y[K * j + l] = bv * y[K * j + l];
+}
+
+INLINE void cascade_blur_k(const v4f *x, v4f *y, int m, double rho, const int K)
+{
+    if (m <= 0)
+        return;
+    float b = (float)(2.0 * rho);
+    float c = (float)(1.5 * rho);
+    float bb = (b + 1.0f) * (b + 1.0f);
+    float bc = bb * ((c + 1.0f) * (c + 1.0f));
+    float g = 1.0f / bc;
+    box_forward_k(x, y, m, b, K);
+    box_backward_k(y, m, b, 0, 1.0f, K);
+    box_forward_k(y, y, m, c, K);
+    box_backward_k(y, m, c, 1, g, K);
+}
+
+INLINE void mirror_left_k(v4f *x, int n, int count, const int K)
+{
+    for (int i = 1; i <= count; i++) {
+        int k = n > count ? i : reflect(-i, n);
+        for (int l = 0; l < K; l++)
+            x[-K * i + l] = x[K * k + l];
+    }
+}
+
+INLINE void mirror_right_k(v4f *x, int n, int count, const int K)
+{
+    for (int i = 1; i <= count; i++) {
+        int k = n > count ? n - 1 - i : reflect(n - 1 + i, n);
+        for (int l = 0; l < K; l++)
+            x[K * (n - 1 + i) + l] = x[K * k + l];
+    }
+}
+
+INLINE void mirror_k(v4f *x, int n, int count, const int K)
+{
+    mirror_left_k(x, n, count, K);
+    mirror_right_k(x, n, count, K);
 }
 
 static unsigned char to_byte(float v)
@@ -272,115 +331,20 @@ static unsigned char to_byte(float v)
     return (unsigned char)(int)z;
 }
 
-static float detail_pow(float a, double e, int unit)
+/* to_byte per lane: not above 0 (NaN included) gives 0, above 255 gives
+ * 255, otherwise truncation. */
+static inline v4i to_bytes(v4f v)
 {
-    if (unit) /* 2^(log2|a|) rounds back to a itself */
-        return fabsf(a) < 1e-16f ? 0.0f : a;
-    return (float)signed_pow(a, e);
+    v4f z = v * splat(255.0f) + splat(0.5f);
+    z = (v4f)((v4i)z & (z > splat(0.0f)));
+    v4i high = z > splat(255.0f);
+    z = (v4f)(((v4i)z & ~high) | ((v4i)splat(255.0f) & high));
+    return __builtin_convertvector(z, v4i);
 }
 
-/* ---- Three channels at once ------------------------------------------------ */
-
-/* Lanes 0..2 carry the colour channels; every operation is the scalar
- * operation applied per lane, so results are bit-identical to filtering
- * the channels one by one. */
-typedef float v4f __attribute__((vector_size(16)));
-typedef int v4i __attribute__((vector_size(16)));
-typedef double v2d __attribute__((vector_size(16)));
-typedef long long v2l __attribute__((vector_size(16)));
-
-static inline v4f splat(float f)
-{
-    return (v4f){ f, f, f, f };
-}
-
-static void box_forward3(const v4f *x, v4f *y, int m, float b)
-{
-    int n = (int)b;
-    float f = b - (float)n;
-    v4f fv = splat(f), bv = splat(b);
-    int j;
-    if (n < 0) {
-        for (j = 0; j < m; j++)
-            y[j] = fv * x[j];
-        return;
-    }
-    int last = m - n - 2;
-    if (last >= 0) {
-        v4f s = splat(0.0f);
-        for (int i = 1; i <= n + 1; i++)
-            s = s + x[i];
-        for (j = 0;; j++) {
-            v4f out = x[j + 1], in = j < last ? x[j + n + 2] : splat(0.0f);
-            y[j] = fv * x[j] + s;
-            if (j == last)
-                break;
-            s = (s - out) + in;
-        }
-    }
-    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++)
-        y[j] = bv * x[j];
-}
-
-static void box_backward3(v4f *y, int m, float b, int scale, float g)
-{
-    int n = (int)b;
-    float f = b - (float)n;
-    v4f fv = splat(f), bv = splat(b), gv = splat(g);
-    int j;
-    if (n < 0) {
-        for (j = m - 1; j >= 0; j--) {
-            v4f v = fv * y[j];
-            y[j] = scale ? v * gv : v;
-        }
-        return;
-    }
-    if (m - 1 >= n + 1) {
-        v4f s = splat(0.0f);
-        for (int i = 1; i <= n + 1; i++)
-            s = s + y[m - 1 - i];
-        for (j = m - 1;; j--) {
-            v4f v = fv * y[j] + s;
-            y[j] = scale ? v * gv : v;
-            if (j == n + 1)
-                break;
-            s = (s - y[j - 1]) + y[j - n - 2];
-        }
-    }
-    int end = n < m - 1 ? n : m - 1;
-    for (j = 0; j <= end; j++)
-        y[j] = bv * y[j];
-}
-
-static void cascade_blur3(const v4f *x, v4f *y, int m, double rho)
-{
-    if (m <= 0)
-        return;
-    float b = (float)(2.0 * rho);
-    float c = (float)(1.5 * rho);
-    float bb = (b + 1.0f) * (b + 1.0f);
-    float bc = bb * ((c + 1.0f) * (c + 1.0f));
-    float g = 1.0f / bc;
-    box_forward3(x, y, m, b);
-    box_backward3(y, m, b, 0, 1.0f);
-    box_forward3(y, y, m, c);
-    box_backward3(y, m, c, 1, g);
-}
-
-static void mirror_left3(v4f *x, int n, int count)
-{
-    for (int i = 1; i <= count; i++)
-        x[-i] = x[n > count ? i : reflect(-i, n)];
-}
-
-static void mirror_right3(v4f *x, int n, int count)
-{
-    for (int i = 1; i <= count; i++)
-        x[n - 1 + i] = x[n > count ? n - 1 - i : reflect(n - 1 + i, n)];
-}
-
-/* signed_pow per lane; with exponent 1 only the tiny-value rule is left. */
-static v4f detail_pow3(v4f a, double e, int unit)
+/* signed_pow per lane; with exponent 1 only the tiny-value rule is left
+ * (2^(log2|a|) rounds back to a itself). */
+static inline v4f detail_pow(v4f a, double e, int unit)
 {
     if (unit) {
         v4i tiny = (a < splat(1e-16f)) & (a > splat(-1e-16f));
@@ -392,434 +356,252 @@ static v4f detail_pow3(v4f a, double e, int unit)
     return r;
 }
 
-/* The window lengths of the adaptive smoothing from a radius map: forward
- * (Rf, the map ph samples behind) and backward (Rb, ph samples ahead),
- * each at most one more than the one before it. */
-static void window_lengths(const float *rm, int n, int ph, float *Rf, float *Rb)
+/* Interleaved line of K four-float samples per position, starting at
+ * position 0 of a block of the working memory. */
+static v4f *klines(const NoiseFilter *nf, int block, int K)
 {
-    float Rp = 0.0f;
-    for (int k = 0; k < n; k++) {
-        float R = rm[k - ph];
-        if (R > Rp + 1.0f)
-            R = Rp + 1.0f;
-        Rp = R;
-        Rf[k] = R;
-    }
-    Rp = 0.0f;
-    for (int x = n - 1; x >= 0; x--) {
-        float R = rm[x + ph];
-        if (R > Rp + 1.0f)
-            R = Rp + 1.0f;
-        Rp = R;
-        Rb[x] = R;
-    }
+    return (v4f *)(nf->memory + (size_t)block * nf->line_len) + K * (size_t)nf->d.margin;
 }
 
-/* window_lengths for the four lanes of map4 at once, into the lines of
- * window lengths: the limit is a per-lane select, so every lane gets
- * exactly the scalar result, while one chain of dependent steps serves
- * four lines. */
-static void window_lengths4(NoiseFilter *nf, int n)
+static float *window_line(const NoiseFilter *nf, int i)
 {
-    size_t len = ((size_t)nf->capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
-    float *windows = nf->memory + PAIR_WINDOWS * len + nf->d.margin;
-    float *Rf[4], *Rb[4];
-    for (int l = 0; l < 4; l++) {
-        Rf[l] = windows + l * len;
-        Rb[l] = windows + (4 + l) * len;
-    }
-    const v4f *rm = (const v4f *)nf->map4;
-    const v4f one = splat(1.0f);
-    int ph = nf->d.ph;
-    v4f Rp = splat(0.0f);
-    for (int k = 0; k < n; k++) {
-        v4f R = rm[k - ph], lim = Rp + one;
-        v4i over = R > lim;
-        R = (v4f)(((v4i)lim & over) | ((v4i)R & ~over));
-        Rp = R;
-        Rf[0][k] = R[0];
-        Rf[1][k] = R[1];
-        Rf[2][k] = R[2];
-        Rf[3][k] = R[3];
-    }
-    Rp = splat(0.0f);
-    for (int x = n - 1; x >= 0; x--) {
-        v4f R = rm[x + ph], lim = Rp + one;
-        v4i over = R > lim;
-        R = (v4f)(((v4i)lim & over) | ((v4i)R & ~over));
-        Rp = R;
-        Rb[0][x] = R[0];
-        Rb[1][x] = R[1];
-        Rb[2][x] = R[2];
-        Rb[3][x] = R[3];
-    }
+    return nf->memory + (size_t)(NOISE_WINDOWS + i) * nf->line_len + nf->d.margin;
 }
 
-static void smooth_colour(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n,
-                          int bpp)
-{
-    v4f *line = (v4f *)nf->line3, *work = (v4f *)nf->work3, *base = (v4f *)nf->base3;
-    const float *rm = nf->radius_map;
-    int P = nf->d.reach, ph = nf->d.ph, unit = nf->unit_texture;
-    double e = nf->d.tex_e, einv = nf->d.tex_einv;
-
-    for (int j = 0; j < n; j++) {
-        const unsigned char *px = data + j * bpp;
-        line[j] = (v4f){ nf->unit_table[px[0]], nf->unit_table[px[1]], nf->unit_table[px[2]], 0.0f };
-    }
-    mirror_left3(line, n, P);
-    mirror_right3(line, n, P);
-    cascade_blur3(line + 1 - P, base + 1 - P, n + 2 * P - 2, nf->p.radius);
-    for (int i = 0; i < n; i++)
-        line[i] = detail_pow3(line[i] - base[i], e, unit);
-
-    /* The window lengths depend on the radius map alone: the same in both
-     * rounds, so they are limited once (forward ones in blur_copy,
-     * backward ones in work, both unused here otherwise). */
-    float *Rf = nf->blur_copy, *Rb = nf->work;
-    window_lengths(rm, n, ph, Rf, Rb);
-    for (int round = 0; round < 2; round++) {
-        mirror_left3(line, n, P);
-        line[-1] = line[-1] + line[-2];
-        v4f S = line[-1];
-        for (int k = 0; k < n; k++) {
-            float R = Rf[k];
-            int r = (int)R;
-            S = S + line[k];
-            line[k] = S;
-            work[k] = ((S - line[k - r]) + (line[k - r] - line[k - r - 1]) * splat(R - (float)r)) / splat(R);
-        }
-        mirror_right3(work, n, P);
-        work[n] = work[n] + work[n + 1];
-        S = work[n];
-        for (int x = n - 1; x >= 0; x--) {
-            float R = Rb[x];
-            int r = (int)R;
-            S = S + work[x];
-            work[x] = S;
-            line[x] = ((S - work[x + r]) + (work[x + r] - work[x + r + 1]) * splat(R - (float)r)) / splat(R);
-        }
-    }
-    for (int j = 0; j < n; j++) {
-        v4f v = detail_pow3(line[j], einv, unit) + base[j];
-        unsigned char *px = guide + j * bpp;
-        /* to_byte per lane: not above 0 (NaN included) gives 0, above 255
-         * gives 255, otherwise truncation. */
-        v4f z = v * splat(255.0f) + splat(0.5f);
-        z = (v4f)((v4i)z & (z > splat(0.0f)));
-        v4i high = z > splat(255.0f);
-        z = (v4f)(((v4i)z & ~high) | ((v4i)splat(255.0f) & high));
-        v4i b = __builtin_convertvector(z, v4i);
-        px[0] = (unsigned char)b[0];
-        px[1] = (unsigned char)b[1];
-        px[2] = (unsigned char)b[2];
-    }
-}
-
-/* ---- Two colour lines at once ---------------------------------------------
- * Sample j of line a is at index 2 j, of line b at 2 j + 1 (each a v4f
- * with the three channels); the running sums of the two lines form
- * independent chains that the processor overlaps.  Every lane gets the
- * scalar arithmetic of the single-line code, so results are identical. */
-
-static void box_forward_pair(const v4f *x, v4f *y, int m, float b)
-{
-    int n = (int)b;
-    float f = b - (float)n;
-    v4f fv = splat(f), bv = splat(b);
-    int j;
-    if (n < 0) {
-        for (j = 0; j < 2 * m; j++)
-            y[j] = fv * x[j];
-        return;
-    }
-    int last = m - n - 2;
-    if (last >= 0) {
-        v4f sa = splat(0.0f), sb = splat(0.0f);
-        for (int i = 1; i <= n + 1; i++) {
-            sa = sa + x[2 * i];
-            sb = sb + x[2 * i + 1];
-        }
-        for (j = 0; j < last; j++) {
-            v4f oa = x[2 * j + 2], ob = x[2 * j + 3];
-            v4f ia = x[2 * (j + n + 2)], ib = x[2 * (j + n + 2) + 1];
-            y[2 * j] = fv * x[2 * j] + sa;
-            y[2 * j + 1] = fv * x[2 * j + 1] + sb;
-            sa = (sa - oa) + ia;
-            sb = (sb - ob) + ib;
-        }
-        y[2 * last] = fv * x[2 * last] + sa;
-        y[2 * last + 1] = fv * x[2 * last + 1] + sb;
-    }
-    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++) {
-        y[2 * j] = bv * x[2 * j];
-        y[2 * j + 1] = bv * x[2 * j + 1];
-    }
-}
-
-static void box_backward_pair(v4f *y, int m, float b, int scale, float g)
-{
-    int n = (int)b;
-    float f = b - (float)n;
-    v4f fv = splat(f), bv = splat(b), gv = splat(g);
-    int j;
-    if (n < 0) {
-        for (j = 2 * m - 1; j >= 0; j--) {
-            v4f v = fv * y[j];
-            y[j] = scale ? v * gv : v;
-        }
-        return;
-    }
-    if (m - 1 >= n + 1) {
-        v4f sa = splat(0.0f), sb = splat(0.0f);
-        for (int i = 1; i <= n + 1; i++) {
-            sa = sa + y[2 * (m - 1 - i)];
-            sb = sb + y[2 * (m - 1 - i) + 1];
-        }
-        for (j = m - 1;; j--) {
-            v4f va = fv * y[2 * j] + sa, vb = fv * y[2 * j + 1] + sb;
-            y[2 * j] = scale ? va * gv : va;
-            y[2 * j + 1] = scale ? vb * gv : vb;
-            if (j == n + 1)
-                break;
-            sa = (sa - y[2 * (j - 1)]) + y[2 * (j - n - 2)];
-            sb = (sb - y[2 * (j - 1) + 1]) + y[2 * (j - n - 2) + 1];
-        }
-    }
-    int end = n < m - 1 ? n : m - 1;
-    for (j = 0; j <= end; j++) {
-        y[2 * j] = bv * y[2 * j];
-        y[2 * j + 1] = bv * y[2 * j + 1];
-    }
-}
-
-static void cascade_blur_pair(const v4f *x, v4f *y, int m, double rho)
-{
-    if (m <= 0)
-        return;
-    float b = (float)(2.0 * rho);
-    float c = (float)(1.5 * rho);
-    float bb = (b + 1.0f) * (b + 1.0f);
-    float bc = bb * ((c + 1.0f) * (c + 1.0f));
-    float g = 1.0f / bc;
-    box_forward_pair(x, y, m, b);
-    box_backward_pair(y, m, b, 0, 1.0f);
-    box_forward_pair(y, y, m, c);
-    box_backward_pair(y, m, c, 1, g);
-}
-
-static void mirror_left_pair(v4f *x, int n, int count)
-{
-    for (int i = 1; i <= count; i++) {
-        int k = n > count ? i : reflect(-i, n);
-        x[-2 * i] = x[2 * k];
-        x[-2 * i + 1] = x[2 * k + 1];
-    }
-}
-
-static void mirror_right_pair(v4f *x, int n, int count)
-{
-    for (int i = 1; i <= count; i++) {
-        int k = n > count ? n - 1 - i : reflect(n - 1 + i, n);
-        x[2 * (n - 1 + i)] = x[2 * k];
-        x[2 * (n - 1 + i) + 1] = x[2 * k + 1];
-    }
-}
-
-static void store_bytes3(v4f v, unsigned char *px)
-{
-    /* to_byte per lane: not above 0 (NaN included) gives 0, above 255
-     * gives 255, otherwise truncation. */
-    v4f z = v * splat(255.0f) + splat(0.5f);
-    z = (v4f)((v4i)z & (z > splat(0.0f)));
-    v4i high = z > splat(255.0f);
-    z = (v4f)(((v4i)z & ~high) | ((v4i)splat(255.0f) & high));
-    v4i b = __builtin_convertvector(z, v4i);
-    px[0] = (unsigned char)b[0];
-    px[1] = (unsigned char)b[1];
-    px[2] = (unsigned char)b[2];
-}
-
-/* smooth_colour for two lines a and b whose radius maps are lanes la and
- * lb of map4. */
-static void smooth_colour2(NoiseFilter *nf, const unsigned char *data_a, unsigned char *guide_a,
-                           const unsigned char *data_b, unsigned char *guide_b, int la, int lb,
-                           int n, int bpp)
-{
-    size_t len = ((size_t)nf->capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
-    size_t margin = (size_t)nf->d.margin;
-    float *pairs = nf->memory + PAIR_LINES * len, *windows = nf->memory + PAIR_WINDOWS * len;
-    v4f *line = (v4f *)(pairs + 8 * margin);
-    v4f *work = (v4f *)(pairs + 8 * len + 8 * margin);
-    v4f *base = (v4f *)(pairs + 16 * len + 8 * margin);
-    /* The window lengths of every lane, from window_lengths4. */
-    float *Rfa = windows + la * len + margin, *Rfb = windows + lb * len + margin;
-    float *Rba = windows + (4 + la) * len + margin, *Rbb = windows + (4 + lb) * len + margin;
-    int P = nf->d.reach, unit = nf->unit_texture;
-    double e = nf->d.tex_e, einv = nf->d.tex_einv;
-    const float *ut = nf->unit_table;
-
-
-    for (int j = 0; j < n; j++) {
-        const unsigned char *pa = data_a + j * bpp, *pb = data_b + j * bpp;
-        line[2 * j] = (v4f){ ut[pa[0]], ut[pa[1]], ut[pa[2]], 0.0f };
-        line[2 * j + 1] = (v4f){ ut[pb[0]], ut[pb[1]], ut[pb[2]], 0.0f };
-    }
-    mirror_left_pair(line, n, P);
-    mirror_right_pair(line, n, P);
-    cascade_blur_pair(line + 2 * (1 - P), base + 2 * (1 - P), n + 2 * P - 2, nf->p.radius);
-    for (int i = 0; i < 2 * n; i++)
-        line[i] = detail_pow3(line[i] - base[i], e, unit);
-
-    for (int round = 0; round < 2; round++) {
-        mirror_left_pair(line, n, P);
-        line[-2] = line[-2] + line[-4];
-        line[-1] = line[-1] + line[-3];
-        v4f Sa = line[-2], Sb = line[-1];
-        for (int k = 0; k < n; k++) {
-            float Ra = Rfa[k], Rb = Rfb[k];
-            int ra = (int)Ra, rb = (int)Rb;
-            Sa = Sa + line[2 * k];
-            Sb = Sb + line[2 * k + 1];
-            line[2 * k] = Sa;
-            line[2 * k + 1] = Sb;
-            work[2 * k] = ((Sa - line[2 * (k - ra)]) + (line[2 * (k - ra)] - line[2 * (k - ra - 1)]) * splat(Ra - (float)ra)) / splat(Ra);
-            work[2 * k + 1] = ((Sb - line[2 * (k - rb) + 1]) + (line[2 * (k - rb) + 1] - line[2 * (k - rb - 1) + 1]) * splat(Rb - (float)rb)) / splat(Rb);
-        }
-        mirror_right_pair(work, n, P);
-        work[2 * n] = work[2 * n] + work[2 * n + 2];
-        work[2 * n + 1] = work[2 * n + 1] + work[2 * n + 3];
-        Sa = work[2 * n];
-        Sb = work[2 * n + 1];
-        for (int x = n - 1; x >= 0; x--) {
-            float Ra = Rba[x], Rb = Rbb[x];
-            int ra = (int)Ra, rb = (int)Rb;
-            Sa = Sa + work[2 * x];
-            Sb = Sb + work[2 * x + 1];
-            work[2 * x] = Sa;
-            work[2 * x + 1] = Sb;
-            line[2 * x] = ((Sa - work[2 * (x + ra)]) + (work[2 * (x + ra)] - work[2 * (x + ra + 1)]) * splat(Ra - (float)ra)) / splat(Ra);
-            line[2 * x + 1] = ((Sb - work[2 * (x + rb) + 1]) + (work[2 * (x + rb) + 1] - work[2 * (x + rb + 1) + 1]) * splat(Rb - (float)rb)) / splat(Rb);
-        }
-    }
-    for (int j = 0; j < n; j++) {
-        store_bytes3(detail_pow3(line[2 * j], einv, unit) + base[2 * j], guide_a + j * bpp);
-        store_bytes3(detail_pow3(line[2 * j + 1], einv, unit) + base[2 * j + 1], guide_b + j * bpp);
-    }
-}
-
-/* Radius maps of count lines from their guide luminances in lanes of
- * map4 (the luminances arrive in line3): window lengths between 1 and
- * 2 r1, short where the sharpened luminance has local contrast.  Each lane
- * is computed exactly as a single line would be; lane l ends up in
- * radius_map when extracted. */
-static void build_radius_maps(NoiseFilter *nf, int n)
+/* Radius maps of the lines whose guide luminances fill the lanes of G
+ * interleaved vectors in lum (line 4 g + l in lane l of group g): window
+ * lengths between 1 and 2 r1, short where the sharpened luminance has local
+ * contrast.  Each lane is computed exactly as a single line would be. */
+INLINE void build_radius_maps(NoiseFilter *nf, int n, const int G)
 {
     const NoiseDerived *d = &nf->d;
-    v4f *line = (v4f *)nf->line3, *rm = (v4f *)nf->map4, *copy = (v4f *)nf->work3;
+    v4f *line = klines(nf, NOISE_LUM, G), *rm = klines(nf, NOISE_MAP, G);
+    v4f *copy = klines(nf, NOISE_COPY, G);
     int P = d->reach, L = d->L;
     v4f k1 = splat((float)(1.0 + nf->p.sharp)), k2 = splat((float)(0.5 * nf->p.sharp));
 
-    mirror_left3(line, n, P);
-    mirror_right3(line, n, P);
+    mirror_k(line, n, P, G);
     for (int i = 0; i < n; i++)
-        rm[i] = k1 * line[i] - k2 * (line[i - L] + line[i + L]);
-    mirror_left3(rm, n, P);
-    mirror_right3(rm, n, P);
+        for (int g = 0; g < G; g++)
+            rm[G * i + g] = k1 * line[G * i + g] - k2 * (line[G * (i - L) + g] + line[G * (i + L) + g]);
+    mirror_k(rm, n, P, G);
     /* Contrast |blur - sharpened| in place: only rm[0..n-1] survives the
      * mirror that follows. */
     int m = n + 2 * P;
-    for (int i = 0; i < m; i++)
-        copy[i - P] = rm[i - P];
-    cascade_blur3(rm - P, rm - P, m, nf->p.lookahead);
+    for (int i = 0; i < G * m; i++)
+        copy[i - G * P] = rm[i - G * P];
+    cascade_blur_k(rm - G * P, rm - G * P, m, nf->p.lookahead, G);
     const v4i sign = (v4i)splat(-0.0f);
-    for (int i = 0; i < m; i++)
-        rm[i - P] = (v4f)((v4i)(rm[i - P] - copy[i - P]) & ~sign);
-    mirror_left3(rm, n, P);
-    mirror_right3(rm, n, P);
-    cascade_blur3(rm + 5 - P, rm + 5 - P, n + 2 * P - 10, nf->p.damping);
+    for (int i = 0; i < G * m; i++)
+        rm[i - G * P] = (v4f)((v4i)(rm[i - G * P] - copy[i - G * P]) & ~sign);
+    mirror_k(rm, n, P, G);
+    cascade_blur_k(rm + G * (5 - P), rm + G * (5 - P), n + 2 * P - 10, nf->p.damping, G);
 
     double thr2 = d->thr2, r1 = d->r1, floor_t = thr2 / r1;
     const v2d thr2v = { thr2, thr2 }, floorv = { floor_t, floor_t }, r1v = { r1, r1 };
     const v2d half = { 0.5, 0.5 }, two = { 2.0, 2.0 };
-    for (int i = 0; i < n; i++)
+    for (int i = 0; i < G * n; i++)
         for (int l = 0; l < 4; l += 2) {
             /* Two lanes at a time, each exactly as the scalar steps:
              * t = map - thr2, at least thr2 / r1; t = thr2 / t, at least
              * 0.5; 0/0 (zero threshold on zero contrast, a flat area)
              * gives r1. */
             v2d t = (v2d){ rm[i][l], rm[i][l + 1] } - thr2v;
-            v2l m = floorv > t;
-            t = (v2d)(((v2l)floorv & m) | ((v2l)t & ~m));
+            v2l k = floorv > t;
+            t = (v2d)(((v2l)floorv & k) | ((v2l)t & ~k));
             t = thr2v / t;
-            m = t < half;
-            t = (v2d)(((v2l)half & m) | ((v2l)t & ~m));
-            m = t != t;
-            t = (v2d)(((v2l)r1v & m) | ((v2l)t & ~m));
+            k = t < half;
+            t = (v2d)(((v2l)half & k) | ((v2l)t & ~k));
+            k = t != t;
+            t = (v2d)(((v2l)r1v & k) | ((v2l)t & ~k));
             t = two * t;
             rm[i][l] = (float)t[0];
             rm[i][l + 1] = (float)t[1];
         }
-    mirror_left3(rm, n, P);
-    mirror_right3(rm, n, P);
+    mirror_k(rm, n, P, G);
 }
 
-static void smooth_grey(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n,
-                        int bpp)
+/* The window lengths of the adaptive smoothing of every line from the
+ * radius maps: forward ones (the map ph samples behind) and backward ones
+ * (ph samples ahead), each at most one more than the one before it.  The
+ * limit is a per-lane select, so every lane gets exactly the scalar
+ * result while one chain of dependent steps serves four lines. */
+INLINE void window_lengths(NoiseFilter *nf, int n, int count, const int G)
 {
-    float *line = nf->line, *base = nf->base;
-    int P = nf->d.reach, unit = nf->unit_texture;
-    double e = nf->d.tex_e, einv = nf->d.tex_einv;
+    const v4f *rm = klines(nf, NOISE_MAP, G);
+    const v4f one = splat(1.0f);
+    int ph = nf->d.ph;
+    for (int g = 0; g < G; g++) {
+        int lanes = count - 4 * g < 4 ? count - 4 * g : 4;
+        float *Rf[4], *Rb[4];
+        for (int l = 0; l < lanes; l++) {
+            Rf[l] = window_line(nf, 4 * g + l);
+            Rb[l] = window_line(nf, NOISE_MAX_LINES + 4 * g + l);
+        }
+        v4f Rp = splat(0.0f);
+        for (int k = 0; k < n; k++) {
+            v4f R = rm[G * (k - ph) + g], lim = Rp + one;
+            v4i over = R > lim;
+            R = (v4f)(((v4i)lim & over) | ((v4i)R & ~over));
+            Rp = R;
+            for (int l = lanes - 1; l >= 0; l--)
+                Rf[l][k] = R[l];
+        }
+        Rp = splat(0.0f);
+        for (int x = n - 1; x >= 0; x--) {
+            v4f R = rm[G * (x + ph) + g], lim = Rp + one;
+            v4i over = R > lim;
+            R = (v4f)(((v4i)lim & over) | ((v4i)R & ~over));
+            Rp = R;
+            for (int l = lanes - 1; l >= 0; l--)
+                Rb[l][x] = R[l];
+        }
+    }
+}
 
-    for (int j = 0; j < n; j++)
-        line[j] = nf->unit_table[data[j * bpp]];
-    mirror(line, n, P);
-    cascade_blur(line + 1 - P, base + 1 - P, n + 2 * P - 2, nf->p.radius, 0, NULL);
-    for (int i = 0; i < n; i++)
+/* Channel smoothing of K lines first .. first+K-1: base layer, detail
+ * layer, two rounds of adaptive means forward and backward under each
+ * line's window lengths, recombination into the guide bytes. */
+INLINE void smooth_lines(NoiseFilter *nf, const unsigned char *const *data,
+                         unsigned char *const *guide, int first, int n, int bpp, const int K)
+{
+    v4f *line = klines(nf, NOISE_CLINE, K), *work = klines(nf, NOISE_CWORK, K);
+    v4f *base = klines(nf, NOISE_CBASE, K);
+    const float *Rf[KMAX], *Rb[KMAX];
+    for (int l = 0; l < K; l++) {
+        Rf[l] = window_line(nf, first + l);
+        Rb[l] = window_line(nf, NOISE_MAX_LINES + first + l);
+    }
+    int P = nf->d.reach, unit = nf->unit_texture, colour = bpp > 2;
+    double e = nf->d.tex_e, einv = nf->d.tex_einv;
+    const float *ut = nf->unit_table;
+
+    for (int l = 0; l < K; l++) {
+        const unsigned char *px = data[first + l];
+        if (colour)
+            for (int j = 0; j < n; j++, px += bpp)
+                line[K * j + l] = (v4f){ ut[px[0]], ut[px[1]], ut[px[2]], 0.0f };
+        else
+            for (int j = 0; j < n; j++, px += bpp)
+                line[K * j + l] = (v4f){ ut[px[0]], 0.0f, 0.0f, 0.0f };
+    }
+    mirror_k(line, n, P, K);
+    cascade_blur_k(line + K * (1 - P), base + K * (1 - P), n + 2 * P - 2, nf->p.radius, K);
+    for (int i = 0; i < K * n; i++)
         line[i] = detail_pow(line[i] - base[i], e, unit);
-    adaptive_smooth(nf, n);
-    for (int j = 0; j < n; j++)
-        guide[j * bpp] = to_byte(detail_pow(line[j], einv, unit) + base[j]);
+
+    for (int round = 0; round < 2; round++) {
+        /* Forward: line becomes the prefix sums, work the mean of the R
+         * samples ending at each position. */
+        mirror_left_k(line, n, P, K);
+        v4f S[KMAX];
+        for (int l = 0; l < K; l++) {
+            line[-K + l] = line[-K + l] + line[-2 * K + l];
+            S[l] = line[-K + l];
+        }
+        for (int k = 0; k < n; k++)
+            for (int l = 0; l < K; l++) {
+                float R = Rf[l][k];
+                int r = (int)R;
+                S[l] = S[l] + line[K * k + l];
+                line[K * k + l] = S[l];
+                v4f a = line[K * (k - r) + l], b = line[K * (k - r - 1) + l];
+                work[K * k + l] = ((S[l] - a) + (a - b) * splat(R - (float)r)) / splat(R);
+            }
+        /* Backward: work becomes the suffix sums, line the mean of the R
+         * samples starting at each position. */
+        mirror_right_k(work, n, P, K);
+        for (int l = 0; l < K; l++) {
+            work[K * n + l] = work[K * n + l] + work[K * (n + 1) + l];
+            S[l] = work[K * n + l];
+        }
+        for (int x = n - 1; x >= 0; x--)
+            for (int l = 0; l < K; l++) {
+                float R = Rb[l][x];
+                int r = (int)R;
+                S[l] = S[l] + work[K * x + l];
+                work[K * x + l] = S[l];
+                v4f a = work[K * (x + r) + l], b = work[K * (x + r + 1) + l];
+                line[K * x + l] = ((S[l] - a) + (a - b) * splat(R - (float)r)) / splat(R);
+            }
+    }
+    for (int l = 0; l < K; l++) {
+        unsigned char *px = guide[first + l];
+        for (int j = 0; j < n; j++, px += bpp) {
+            v4i b = to_bytes(detail_pow(line[K * j + l], einv, unit) + base[K * j + l]);
+            px[0] = (unsigned char)b[0];
+            if (colour) {
+                px[1] = (unsigned char)b[1];
+                px[2] = (unsigned char)b[2];
+            }
+        }
+    }
+}
+
+/* One instance per interleaving width. */
+static void radius_maps_1(NoiseFilter *nf, int n, int count)
+{
+    build_radius_maps(nf, n, 1);
+    window_lengths(nf, n, count, 1);
+}
+
+static void radius_maps_2(NoiseFilter *nf, int n, int count)
+{
+    build_radius_maps(nf, n, 2);
+    window_lengths(nf, n, count, 2);
+}
+
+static void smooth_lines_1(NoiseFilter *nf, const unsigned char *const *data,
+                           unsigned char *const *guide, int first, int n, int bpp)
+{
+    smooth_lines(nf, data, guide, first, n, bpp, 1);
+}
+
+static void smooth_lines_2(NoiseFilter *nf, const unsigned char *const *data,
+                           unsigned char *const *guide, int first, int n, int bpp)
+{
+    smooth_lines(nf, data, guide, first, n, bpp, 2);
+}
+
+static void smooth_lines_4(NoiseFilter *nf, const unsigned char *const *data,
+                           unsigned char *const *guide, int first, int n, int bpp)
+{
+    smooth_lines(nf, data, guide, first, n, bpp, 4);
 }
 
 void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
                    int count, int n, int bpp)
 {
-    if (n <= 0 || n > nf->capacity || bpp < 1 || bpp > 4 || count < 1 || count > 4)
+    if (n <= 0 || n > nf->capacity || bpp < 1 || bpp > 4 || count < 1 || count > NOISE_MAX_LINES)
         return;
-    v4f *lum = (v4f *)nf->line3;
-    const v4f *rm4 = (const v4f *)nf->map4;
-    int P = nf->d.reach;
+    const int G = count > 4 ? 2 : 1;
 
-    /* Lane by lane (assembling a vector from single lanes stalls). */
-    float *lumf = nf->line3;
-    for (int j = 0; j < n; j++)
-        lum[j] = splat(0.0f);
-    for (int l = 0; l < count; l++) {
-        const unsigned char *px = guide[l];
+    /* Guide luminances lane by lane (assembling a vector from single
+     * lanes stalls); unused lanes stay zero. */
+    float *lum = (float *)klines(nf, NOISE_LUM, G);
+    memset(lum, 0, (size_t)G * n * 4 * sizeof(float));
+    for (int k = 0; k < count; k++) {
+        const unsigned char *px = guide[k];
+        float *out = lum + 4 * (k / 4) + k % 4;
         if (bpp > 2)
-            for (int j = 0; j < n; j++, px += bpp)
-                lumf[4 * j + l] = nf->lum_table[px[0] + 2 * px[1] + px[2]];
+            for (int j = 0; j < n; j++, px += bpp, out += 4 * G)
+                *out = nf->lum_table[px[0] + 2 * px[1] + px[2]];
         else
-            for (int j = 0; j < n; j++, px += bpp)
-                lumf[4 * j + l] = nf->gamma_table[px[0]];
+            for (int j = 0; j < n; j++, px += bpp, out += 4 * G)
+                *out = nf->gamma_table[px[0]];
     }
-    build_radius_maps(nf, n);
+    if (G == 2)
+        radius_maps_2(nf, n, count);
+    else
+        radius_maps_1(nf, n, count);
 
     int l = 0;
-    if (bpp > 2 && count >= 2)
-        window_lengths4(nf, n);
-    if (bpp > 2)
-        for (; l + 1 < count; l += 2)
-            smooth_colour2(nf, data[l], guide[l], data[l + 1], guide[l + 1], l, l + 1, n, bpp);
-    for (; l < count; l++) {
-        for (int i = -P; i < n + P; i++)
-            nf->radius_map[i] = rm4[i][l];
-        if (bpp > 2)
-            smooth_colour(nf, data[l], guide[l], n, bpp);
-        else
-            smooth_grey(nf, data[l], guide[l], n, bpp);
-    }
+    for (; l + 4 <= count; l += 4)
+        smooth_lines_4(nf, data, guide, l, n, bpp);
+    for (; l + 2 <= count; l += 2)
+        smooth_lines_2(nf, data, guide, l, n, bpp);
+    for (; l < count; l++)
+        smooth_lines_1(nf, data, guide, l, n, bpp);
 }
 
 void process_line(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n, int bpp)
@@ -1122,25 +904,25 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
     NoiseFilter nf;
     if (noise_filter_init(&nf, p, radius, lsmooth, compute ? m : 0) != 0)
         return -1;
-    /* Rows and columns go through the line filter four at a time. */
+    /* Rows and columns go through the line filter several at a time. */
     size_t line_bytes = (size_t)m * bpp;
-    unsigned char *in_bytes = malloc(4 * line_bytes + 1);
-    unsigned char *out_bytes = malloc(4 * line_bytes + 1);
+    unsigned char *in_bytes = malloc(NOISE_MAX_LINES * line_bytes + 1);
+    unsigned char *out_bytes = malloc(NOISE_MAX_LINES * line_bytes + 1);
     if (!in_bytes || !out_bytes) {
         free(in_bytes);
         free(out_bytes);
         noise_filter_free(&nf);
         return -1;
     }
-    const unsigned char *ins[4];
-    unsigned char *outs[4];
-    for (int l = 0; l < 4; l++) {
+    const unsigned char *ins[NOISE_MAX_LINES];
+    unsigned char *outs[NOISE_MAX_LINES];
+    for (int l = 0; l < NOISE_MAX_LINES; l++) {
         ins[l] = in_bytes + l * line_bytes;
         outs[l] = out_bytes + l * line_bytes;
     }
 
-    for (int y0 = 0; y0 < h; y0 += 4) {
-        int count = h - y0 < 4 ? h - y0 : 4;
+    for (int y0 = 0; y0 < h; y0 += NOISE_MAX_LINES) {
+        int count = h - y0 < NOISE_MAX_LINES ? h - y0 : NOISE_MAX_LINES;
         for (int l = 0; l < count; l++) {
             io->get_row(io->ctx, 0, (unsigned char *)ins[l], x1, y1 + y0 + l, w);
             memcpy(outs[l], ins[l], (size_t)w * bpp);
@@ -1154,8 +936,8 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
                 io->progress_update(io->ctx, y / (3.0 * h));
         }
     }
-    for (int x0 = 0; x0 < w; x0 += 4) {
-        int count = w - x0 < 4 ? w - x0 : 4;
+    for (int x0 = 0; x0 < w; x0 += NOISE_MAX_LINES) {
+        int count = w - x0 < NOISE_MAX_LINES ? w - x0 : NOISE_MAX_LINES;
         for (int l = 0; l < count; l++) {
             io->get_col(io->ctx, 1, (unsigned char *)ins[l], x1 + x0 + l, y1, h);
             io->get_col(io->ctx, 0, outs[l], x1 + x0 + l, y1, h);

@@ -41,14 +41,8 @@ typedef struct {
      * smoothed pictures repeat colours, and the gain is a costly power. */
     uint32_t *gain_keys;  /* colour + 1, 0 for an empty slot */
     double *gain_values;
-    float *memory;
-    float *line, *work, *base, *radius_map, *blur_copy; /* each at index 0 of its line */
-    /* The three colour channels side by side (4 floats a sample, the last
-     * unused), so each step runs once for all three with the same
-     * per-channel arithmetic. */
-    float *line3, *work3, *base3;
-    /* Radius maps of up to four lines side by side. */
-    float *map4;
+    float *memory;       /* the working lines, line_len floats each */
+    size_t line_len;
 } NoiseFilter;
 
 /* 0, or -1 when the values are refused (noise_params_check) or memory is
@@ -64,8 +58,12 @@ void noise_filter_free(NoiseFilter *nf);
  * Alpha bytes of guide are left alone.  n must not exceed the capacity. */
 void process_line(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n, int bpp);
 
-/* The same for count (1 to 4) lines of n pixels at once: their radius maps
- * are built side by side, which is several times faster than one by one. */
+/* Most lines process_lines takes at once. */
+#define NOISE_MAX_LINES 8
+
+/* The same for count (1 to NOISE_MAX_LINES) lines of n pixels at once:
+ * their radius maps and smoothing run side by side, which is several times
+ * faster than one by one. */
 void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
                    int count, int n, int bpp);
 
