@@ -122,18 +122,21 @@ static int reflect(int i, int n)
 }
 
 #define NOISE_GAIN_SLOTS 65536
-/* Working memory in blocks of line_len floats: the guide luminances, the
+/* Working memory in blocks of line_len floats.  The guide luminances, the
  * radius maps and a copy of them for up to eight lines (four floats per
- * line and sample), the channel, work and base lines of up to four colour
- * lines (four floats per line and sample), then single lines of window
- * lengths, forward ones of every line followed by backward ones. */
+ * line and sample) are only needed until the window lengths are made, so
+ * they share their blocks with the channel, work and base lines of up to
+ * four colour lines (four floats per line and sample); then come single
+ * lines of window lengths, forward ones of every line followed by backward
+ * ones.  A small working set stays in the processor's caches beside the
+ * image tiles. */
+#define NOISE_CLINE 0
+#define NOISE_CWORK 16
+#define NOISE_CBASE 32
 #define NOISE_LUM 0
 #define NOISE_MAP 8
 #define NOISE_COPY 16
-#define NOISE_CLINE 24
-#define NOISE_CWORK 40
-#define NOISE_CBASE 56
-#define NOISE_WINDOWS 72
+#define NOISE_WINDOWS 48
 #define NOISE_LINES (NOISE_WINDOWS + 2 * NOISE_MAX_LINES)
 
 /* ---- Working state --------------------------------------------------------- */
@@ -165,10 +168,14 @@ int noise_filter_init(NoiseFilter *nf, const NoiseParams *p, double border_radiu
         noise_filter_free(nf);
         return -1;
     }
-    /* calloc's alignment (16 bytes) is kept for every line since each
-     * line length is a multiple of 4 floats. */
-    nf->line_len = ((size_t)capacity + 2 * (size_t)nf->d.margin + 3) & ~(size_t)3;
-    nf->memory = calloc(NOISE_LINES * nf->line_len, sizeof(float));
+    /* Every line starts on a 64-byte boundary (line lengths are multiples
+     * of 16 floats), and so does every interleaved sample of the vectors. */
+    nf->line_len = ((size_t)capacity + 2 * (size_t)nf->d.margin + 15) & ~(size_t)15;
+    size_t bytes = NOISE_LINES * nf->line_len * sizeof(float);
+    nf->memory = aligned_alloc(64, bytes);
+    if (nf->memory)
+        memset(nf->memory, 0, bytes);
+    nf->wide = noise_wide_vectors_available();
     if (!nf->memory) {
         noise_filter_free(nf);
         return -1;
@@ -187,13 +194,12 @@ void noise_filter_free(NoiseFilter *nf)
 }
 
 /* ---- Lines side by side -------------------------------------------------------
- * Each sample of the working lines is a four-float vector: the three colour
- * channels of one line (the fourth lane, and the second and third for grey
- * lines, are zeros), or for the radius maps one value of each of four
- * lines.  K lines are interleaved, sample j of line l at index K j + l, so
- * every running sum forms K independent chains that the processor
- * overlaps.  Every lane gets the scalar arithmetic of a single line in the
- * same order, so results are identical to filtering line by line. */
+ * Rows and columns are filtered several at a time with the lines
+ * interleaved, so that every running sum forms independent chains that the
+ * processor overlaps, and vectors carry several lines at once.  The line
+ * filter itself is in noise_lines.inc, built once for four-float vectors
+ * and, for processors that have AVX2, once more for eight-float vectors
+ * (two lines a vector); both give identical results. */
 
 typedef float v4f __attribute__((vector_size(16)));
 typedef int v4i __attribute__((vector_size(16)));
@@ -206,119 +212,6 @@ typedef long long v2l __attribute__((vector_size(16)));
 static inline v4f splat(float f)
 {
     return (v4f){ f, f, f, f };
-}
-
-/* y[j] = f x[j] + (x[j+1] + ... + x[j+n+1]) where the window fits, b x[j]
- * at the last n+1 positions; in place is fine. */
-INLINE void box_forward_k(const v4f *x, v4f *y, int m, float b, const int K)
-{
-    int n = (int)b;
-    float f = b - (float)n;
-    v4f fv = splat(f), bv = splat(b);
-    int j;
-    if (n < 0) {
-        for (j = 0; j < K * m; j++)
-            y[j] = fv * x[j];
-        return;
-    }
-    int last = m - n - 2;
-    if (last >= 0) {
-        v4f s[KMAX];
-        for (int l = 0; l < K; l++)
-            s[l] = splat(0.0f);
-        for (int i = 1; i <= n + 1; i++)
-            for (int l = 0; l < K; l++)
-                s[l] = s[l] + x[K * i + l];
-        for (j = 0; j < last; j++)
-            for (int l = 0; l < K; l++) {
-                v4f out = x[K * (j + 1) + l], in = x[K * (j + n + 2) + l];
-                y[K * j + l] = fv * x[K * j + l] + s[l];
-                s[l] = (s[l] - out) + in;
-            }
-        for (int l = 0; l < K; l++)
-            y[K * last + l] = fv * x[K * last + l] + s[l];
-    }
-    for (j = last + 1 > 0 ? last + 1 : 0; j < m; j++)
-        for (int l = 0; l < K; l++)
-            y[K * j + l] = bv * x[K * j + l];
-}
-
-/* y[j] = f y[j] + (y[j-1] + ... + y[j-n-1]) from the end down to n+1, each
- * window result times g when scale is set; b y[j] at positions 0..n. */
-INLINE void box_backward_k(v4f *y, int m, float b, int scale, float g, const int K)
-{
-    int n = (int)b;
-    float f = b - (float)n;
-    v4f fv = splat(f), bv = splat(b), gv = splat(g);
-    int j;
-    if (n < 0) {
-        for (j = K * m - 1; j >= 0; j--) {
-            v4f v = fv * y[j];
-            y[j] = scale ? v * gv : v;
-        }
-        return;
-    }
-    if (m - 1 >= n + 1) {
-        v4f s[KMAX];
-        for (int l = 0; l < K; l++)
-            s[l] = splat(0.0f);
-        for (int i = 1; i <= n + 1; i++)
-            for (int l = 0; l < K; l++)
-                s[l] = s[l] + y[K * (m - 1 - i) + l];
-        for (j = m - 1;; j--) {
-            for (int l = 0; l < K; l++) {
-                v4f v = fv * y[K * j + l] + s[l];
-                y[K * j + l] = scale ? v * gv : v;
-            }
-            if (j == n + 1)
-                break;
-            for (int l = 0; l < K; l++)
-                s[l] = (s[l] - y[K * (j - 1) + l]) + y[K * (j - n - 2) + l];
-        }
-    }
-    int end = n < m - 1 ? n : m - 1;
-    for (j = 0; j <= end; j++)
-        for (int l = 0; l < K; l++)
-            y[K * j + l] = bv * y[K * j + l];
-}
-
-INLINE void cascade_blur_k(const v4f *x, v4f *y, int m, double rho, const int K)
-{
-    if (m <= 0)
-        return;
-    float b = (float)(2.0 * rho);
-    float c = (float)(1.5 * rho);
-    float bb = (b + 1.0f) * (b + 1.0f);
-    float bc = bb * ((c + 1.0f) * (c + 1.0f));
-    float g = 1.0f / bc;
-    box_forward_k(x, y, m, b, K);
-    box_backward_k(y, m, b, 0, 1.0f, K);
-    box_forward_k(y, y, m, c, K);
-    box_backward_k(y, m, c, 1, g, K);
-}
-
-INLINE void mirror_left_k(v4f *x, int n, int count, const int K)
-{
-    for (int i = 1; i <= count; i++) {
-        int k = n > count ? i : reflect(-i, n);
-        for (int l = 0; l < K; l++)
-            x[-K * i + l] = x[K * k + l];
-    }
-}
-
-INLINE void mirror_right_k(v4f *x, int n, int count, const int K)
-{
-    for (int i = 1; i <= count; i++) {
-        int k = n > count ? n - 1 - i : reflect(n - 1 + i, n);
-        for (int l = 0; l < K; l++)
-            x[K * (n - 1 + i) + l] = x[K * k + l];
-    }
-}
-
-INLINE void mirror_k(v4f *x, int n, int count, const int K)
-{
-    mirror_left_k(x, n, count, K);
-    mirror_right_k(x, n, count, K);
 }
 
 static unsigned char to_byte(float v)
@@ -342,25 +235,11 @@ static inline v4i to_bytes(v4f v)
     return __builtin_convertvector(z, v4i);
 }
 
-/* signed_pow per lane; with exponent 1 only the tiny-value rule is left
- * (2^(log2|a|) rounds back to a itself). */
-static inline v4f detail_pow(v4f a, double e, int unit)
+/* Interleaved line of K lines (four floats each) per sample, at position 0
+ * of a block of the working memory. */
+static float *klines(const NoiseFilter *nf, int block, int K)
 {
-    if (unit) {
-        v4i tiny = (a < splat(1e-16f)) & (a > splat(-1e-16f));
-        return (v4f)((v4i)a & ~tiny);
-    }
-    v4f r;
-    for (int c = 0; c < 4; c++)
-        r[c] = (float)signed_pow(a[c], e);
-    return r;
-}
-
-/* Interleaved line of K four-float samples per position, starting at
- * position 0 of a block of the working memory. */
-static v4f *klines(const NoiseFilter *nf, int block, int K)
-{
-    return (v4f *)(nf->memory + (size_t)block * nf->line_len) + K * (size_t)nf->d.margin;
+    return nf->memory + (size_t)block * nf->line_len + 4 * (size_t)K * (size_t)nf->d.margin;
 }
 
 static float *window_line(const NoiseFilter *nf, int i)
@@ -368,205 +247,109 @@ static float *window_line(const NoiseFilter *nf, int i)
     return nf->memory + (size_t)(NOISE_WINDOWS + i) * nf->line_len + nf->d.margin;
 }
 
-/* Radius maps of the lines whose guide luminances fill the lanes of G
- * interleaved vectors in lum (line 4 g + l in lane l of group g): window
- * lengths between 1 and 2 r1, short where the sharpened luminance has local
- * contrast.  Each lane is computed exactly as a single line would be. */
-INLINE void build_radius_maps(NoiseFilter *nf, int n, const int G)
+#define LV v4f
+#define LVI v4i
+#define LW 4
+#define LPV 1
+#define LSPLAT splat
+#define LCOMBINE(a, b) (a)
+#define LNAME(x) x##_4
+#include "noise_lines.inc"
+#undef LV
+#undef LVI
+#undef LW
+#undef LPV
+#undef LSPLAT
+#undef LCOMBINE
+#undef LNAME
+
+/* GCC's target pragma builds the eight-float form for AVX2 inside an
+ * otherwise generic x86 build. */
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && !defined(__clang__)
+#define NOISE_HAVE_WIDE 1
+#pragma GCC push_options
+#pragma GCC target("avx2")
+typedef float v8f __attribute__((vector_size(32)));
+typedef int v8i __attribute__((vector_size(32)));
+
+static inline v8f splat8(float f)
 {
-    const NoiseDerived *d = &nf->d;
-    v4f *line = klines(nf, NOISE_LUM, G), *rm = klines(nf, NOISE_MAP, G);
-    v4f *copy = klines(nf, NOISE_COPY, G);
-    int P = d->reach, L = d->L;
-    v4f k1 = splat((float)(1.0 + nf->p.sharp)), k2 = splat((float)(0.5 * nf->p.sharp));
-
-    mirror_k(line, n, P, G);
-    for (int i = 0; i < n; i++)
-        for (int g = 0; g < G; g++)
-            rm[G * i + g] = k1 * line[G * i + g] - k2 * (line[G * (i - L) + g] + line[G * (i + L) + g]);
-    mirror_k(rm, n, P, G);
-    /* Contrast |blur - sharpened| in place: only rm[0..n-1] survives the
-     * mirror that follows. */
-    int m = n + 2 * P;
-    for (int i = 0; i < G * m; i++)
-        copy[i - G * P] = rm[i - G * P];
-    cascade_blur_k(rm - G * P, rm - G * P, m, nf->p.lookahead, G);
-    const v4i sign = (v4i)splat(-0.0f);
-    for (int i = 0; i < G * m; i++)
-        rm[i - G * P] = (v4f)((v4i)(rm[i - G * P] - copy[i - G * P]) & ~sign);
-    mirror_k(rm, n, P, G);
-    cascade_blur_k(rm + G * (5 - P), rm + G * (5 - P), n + 2 * P - 10, nf->p.damping, G);
-
-    double thr2 = d->thr2, r1 = d->r1, floor_t = thr2 / r1;
-    const v2d thr2v = { thr2, thr2 }, floorv = { floor_t, floor_t }, r1v = { r1, r1 };
-    const v2d half = { 0.5, 0.5 }, two = { 2.0, 2.0 };
-    for (int i = 0; i < G * n; i++)
-        for (int l = 0; l < 4; l += 2) {
-            /* Two lanes at a time, each exactly as the scalar steps:
-             * t = map - thr2, at least thr2 / r1; t = thr2 / t, at least
-             * 0.5; 0/0 (zero threshold on zero contrast, a flat area)
-             * gives r1. */
-            v2d t = (v2d){ rm[i][l], rm[i][l + 1] } - thr2v;
-            v2l k = floorv > t;
-            t = (v2d)(((v2l)floorv & k) | ((v2l)t & ~k));
-            t = thr2v / t;
-            k = t < half;
-            t = (v2d)(((v2l)half & k) | ((v2l)t & ~k));
-            k = t != t;
-            t = (v2d)(((v2l)r1v & k) | ((v2l)t & ~k));
-            t = two * t;
-            rm[i][l] = (float)t[0];
-            rm[i][l + 1] = (float)t[1];
-        }
-    mirror_k(rm, n, P, G);
+    return (v8f){ f, f, f, f, f, f, f, f };
 }
 
-/* The window lengths of the adaptive smoothing of every line from the
- * radius maps: forward ones (the map ph samples behind) and backward ones
- * (ph samples ahead), each at most one more than the one before it.  The
- * limit is a per-lane select, so every lane gets exactly the scalar
- * result while one chain of dependent steps serves four lines. */
-INLINE void window_lengths(NoiseFilter *nf, int n, int count, const int G)
+#define LV v8f
+#define LVI v8i
+#define LW 8
+#define LPV 2
+#define LSPLAT splat8
+#define LCOMBINE(a, b) __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7)
+#define LNAME(x) x##_8
+#include "noise_lines.inc"
+#undef LV
+#undef LVI
+#undef LW
+#undef LPV
+#undef LSPLAT
+#undef LCOMBINE
+#undef LNAME
+
+static void radius_maps_g2_8(NoiseFilter *nf, int n, int count)
 {
-    const v4f *rm = klines(nf, NOISE_MAP, G);
-    const v4f one = splat(1.0f);
-    int ph = nf->d.ph;
-    for (int g = 0; g < G; g++) {
-        int lanes = count - 4 * g < 4 ? count - 4 * g : 4;
-        float *Rf[4], *Rb[4];
-        for (int l = 0; l < lanes; l++) {
-            Rf[l] = window_line(nf, 4 * g + l);
-            Rb[l] = window_line(nf, NOISE_MAX_LINES + 4 * g + l);
-        }
-        v4f Rp = splat(0.0f);
-        for (int k = 0; k < n; k++) {
-            v4f R = rm[G * (k - ph) + g], lim = Rp + one;
-            v4i over = R > lim;
-            R = (v4f)(((v4i)lim & over) | ((v4i)R & ~over));
-            Rp = R;
-            for (int l = lanes - 1; l >= 0; l--)
-                Rf[l][k] = R[l];
-        }
-        Rp = splat(0.0f);
-        for (int x = n - 1; x >= 0; x--) {
-            v4f R = rm[G * (x + ph) + g], lim = Rp + one;
-            v4i over = R > lim;
-            R = (v4f)(((v4i)lim & over) | ((v4i)R & ~over));
-            Rp = R;
-            for (int l = lanes - 1; l >= 0; l--)
-                Rb[l][x] = R[l];
-        }
-    }
+    radius_maps_8(nf, n, count, 2);
 }
 
-/* Channel smoothing of K lines first .. first+K-1: base layer, detail
- * layer, two rounds of adaptive means forward and backward under each
- * line's window lengths, recombination into the guide bytes. */
-INLINE void smooth_lines(NoiseFilter *nf, const unsigned char *const *data,
-                         unsigned char *const *guide, int first, int n, int bpp, const int K)
+static void smooth_k2_8(NoiseFilter *nf, const unsigned char *const *data,
+                        unsigned char *const *guide, int first, int n, int bpp)
 {
-    v4f *line = klines(nf, NOISE_CLINE, K), *work = klines(nf, NOISE_CWORK, K);
-    v4f *base = klines(nf, NOISE_CBASE, K);
-    const float *Rf[KMAX], *Rb[KMAX];
-    for (int l = 0; l < K; l++) {
-        Rf[l] = window_line(nf, first + l);
-        Rb[l] = window_line(nf, NOISE_MAX_LINES + first + l);
-    }
-    int P = nf->d.reach, unit = nf->unit_texture, colour = bpp > 2;
-    double e = nf->d.tex_e, einv = nf->d.tex_einv;
-    const float *ut = nf->unit_table;
+    smooth_lines_8(nf, data, guide, first, n, bpp, 2);
+}
 
-    for (int l = 0; l < K; l++) {
-        const unsigned char *px = data[first + l];
-        if (colour)
-            for (int j = 0; j < n; j++, px += bpp)
-                line[K * j + l] = (v4f){ ut[px[0]], ut[px[1]], ut[px[2]], 0.0f };
-        else
-            for (int j = 0; j < n; j++, px += bpp)
-                line[K * j + l] = (v4f){ ut[px[0]], 0.0f, 0.0f, 0.0f };
-    }
-    mirror_k(line, n, P, K);
-    cascade_blur_k(line + K * (1 - P), base + K * (1 - P), n + 2 * P - 2, nf->p.radius, K);
-    for (int i = 0; i < K * n; i++)
-        line[i] = detail_pow(line[i] - base[i], e, unit);
+static void smooth_k4_8(NoiseFilter *nf, const unsigned char *const *data,
+                        unsigned char *const *guide, int first, int n, int bpp)
+{
+    smooth_lines_8(nf, data, guide, first, n, bpp, 4);
+}
+#pragma GCC pop_options
+#else
+#define NOISE_HAVE_WIDE 0
+#endif
 
-    for (int round = 0; round < 2; round++) {
-        /* Forward: line becomes the prefix sums, work the mean of the R
-         * samples ending at each position. */
-        mirror_left_k(line, n, P, K);
-        v4f S[KMAX];
-        for (int l = 0; l < K; l++) {
-            line[-K + l] = line[-K + l] + line[-2 * K + l];
-            S[l] = line[-K + l];
-        }
-        for (int k = 0; k < n; k++)
-            for (int l = 0; l < K; l++) {
-                float R = Rf[l][k];
-                int r = (int)R;
-                S[l] = S[l] + line[K * k + l];
-                line[K * k + l] = S[l];
-                v4f a = line[K * (k - r) + l], b = line[K * (k - r - 1) + l];
-                work[K * k + l] = ((S[l] - a) + (a - b) * splat(R - (float)r)) / splat(R);
-            }
-        /* Backward: work becomes the suffix sums, line the mean of the R
-         * samples starting at each position. */
-        mirror_right_k(work, n, P, K);
-        for (int l = 0; l < K; l++) {
-            work[K * n + l] = work[K * n + l] + work[K * (n + 1) + l];
-            S[l] = work[K * n + l];
-        }
-        for (int x = n - 1; x >= 0; x--)
-            for (int l = 0; l < K; l++) {
-                float R = Rb[l][x];
-                int r = (int)R;
-                S[l] = S[l] + work[K * x + l];
-                work[K * x + l] = S[l];
-                v4f a = work[K * (x + r) + l], b = work[K * (x + r + 1) + l];
-                line[K * x + l] = ((S[l] - a) + (a - b) * splat(R - (float)r)) / splat(R);
-            }
-    }
-    for (int l = 0; l < K; l++) {
-        unsigned char *px = guide[first + l];
-        for (int j = 0; j < n; j++, px += bpp) {
-            v4i b = to_bytes(detail_pow(line[K * j + l], einv, unit) + base[K * j + l]);
-            px[0] = (unsigned char)b[0];
-            if (colour) {
-                px[1] = (unsigned char)b[1];
-                px[2] = (unsigned char)b[2];
-            }
-        }
-    }
+int noise_wide_vectors_available(void)
+{
+#if NOISE_HAVE_WIDE
+    return __builtin_cpu_supports("avx2");
+#else
+    return 0;
+#endif
 }
 
 /* One instance per interleaving width. */
-static void radius_maps_1(NoiseFilter *nf, int n, int count)
+static void radius_maps_g1_4(NoiseFilter *nf, int n, int count)
 {
-    build_radius_maps(nf, n, 1);
-    window_lengths(nf, n, count, 1);
+    radius_maps_4(nf, n, count, 1);
 }
 
-static void radius_maps_2(NoiseFilter *nf, int n, int count)
+static void radius_maps_g2_4(NoiseFilter *nf, int n, int count)
 {
-    build_radius_maps(nf, n, 2);
-    window_lengths(nf, n, count, 2);
+    radius_maps_4(nf, n, count, 2);
 }
 
-static void smooth_lines_1(NoiseFilter *nf, const unsigned char *const *data,
-                           unsigned char *const *guide, int first, int n, int bpp)
+static void smooth_k1_4(NoiseFilter *nf, const unsigned char *const *data,
+                        unsigned char *const *guide, int first, int n, int bpp)
 {
-    smooth_lines(nf, data, guide, first, n, bpp, 1);
+    smooth_lines_4(nf, data, guide, first, n, bpp, 1);
 }
 
-static void smooth_lines_2(NoiseFilter *nf, const unsigned char *const *data,
-                           unsigned char *const *guide, int first, int n, int bpp)
+static void smooth_k2_4(NoiseFilter *nf, const unsigned char *const *data,
+                        unsigned char *const *guide, int first, int n, int bpp)
 {
-    smooth_lines(nf, data, guide, first, n, bpp, 2);
+    smooth_lines_4(nf, data, guide, first, n, bpp, 2);
 }
 
-static void smooth_lines_4(NoiseFilter *nf, const unsigned char *const *data,
-                           unsigned char *const *guide, int first, int n, int bpp)
+static void smooth_k4_4(NoiseFilter *nf, const unsigned char *const *data,
+                        unsigned char *const *guide, int first, int n, int bpp)
 {
-    smooth_lines(nf, data, guide, first, n, bpp, 4);
+    smooth_lines_4(nf, data, guide, first, n, bpp, 4);
 }
 
 void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
@@ -575,10 +358,12 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
     if (n <= 0 || n > nf->capacity || bpp < 1 || bpp > 4 || count < 1 || count > NOISE_MAX_LINES)
         return;
     const int G = count > 4 ? 2 : 1;
+#if NOISE_HAVE_WIDE
+    const int wide = nf->wide;
+#endif
 
-    /* Guide luminances lane by lane (assembling a vector from single
-     * lanes stalls); unused lanes stay zero. */
-    float *lum = (float *)klines(nf, NOISE_LUM, G);
+    /* Guide luminances lane by lane; unused lanes stay zero. */
+    float *lum = klines(nf, NOISE_LUM, G);
     memset(lum, 0, (size_t)G * n * 4 * sizeof(float));
     for (int k = 0; k < count; k++) {
         const unsigned char *px = guide[k];
@@ -590,18 +375,31 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
             for (int j = 0; j < n; j++, px += bpp, out += 4 * G)
                 *out = nf->gamma_table[px[0]];
     }
-    if (G == 2)
-        radius_maps_2(nf, n, count);
+#if NOISE_HAVE_WIDE
+    if (wide && G == 2)
+        radius_maps_g2_8(nf, n, count);
     else
-        radius_maps_1(nf, n, count);
+#endif
+    if (G == 2)
+        radius_maps_g2_4(nf, n, count);
+    else
+        radius_maps_g1_4(nf, n, count);
 
     int l = 0;
+#if NOISE_HAVE_WIDE
+    if (wide) {
+        for (; l + 4 <= count; l += 4)
+            smooth_k4_8(nf, data, guide, l, n, bpp);
+        for (; l + 2 <= count; l += 2)
+            smooth_k2_8(nf, data, guide, l, n, bpp);
+    }
+#endif
     for (; l + 4 <= count; l += 4)
-        smooth_lines_4(nf, data, guide, l, n, bpp);
+        smooth_k4_4(nf, data, guide, l, n, bpp);
     for (; l + 2 <= count; l += 2)
-        smooth_lines_2(nf, data, guide, l, n, bpp);
+        smooth_k2_4(nf, data, guide, l, n, bpp);
     for (; l < count; l++)
-        smooth_lines_1(nf, data, guide, l, n, bpp);
+        smooth_k1_4(nf, data, guide, l, n, bpp);
 }
 
 void process_line(NoiseFilter *nf, const unsigned char *data, unsigned char *guide, int n, int bpp)

@@ -43,7 +43,14 @@ typedef struct {
     double *gain_values;
     float *memory;       /* the working lines, line_len floats each */
     size_t line_len;
+    /* Lines go through eight-float vectors (set by noise_filter_init where
+     * the processor has them; clearing it selects the four-float form,
+     * which gives the same results). */
+    int wide;
 } NoiseFilter;
+
+/* Whether this processor runs the eight-float form of the line filter. */
+int noise_wide_vectors_available(void);
 
 /* 0, or -1 when the values are refused (noise_params_check) or memory is
  * short.  lsmooth is the merge's luminance tolerance and border_radius the
