@@ -263,6 +263,105 @@ static float *window_line(const NoiseFilter *nf, int i)
 #undef LCOMBINE
 #undef LNAME
 
+
+/* ---- Merge ------------------------------------------------------------------- */
+
+/* signed_pow(a, gamma - 1) with the exponent-0 case (gamma 1) short-cut:
+ * 2^(0 log2|a|) is exactly 1 for finite non-zero a. */
+static double merge_pow(double a, double e)
+{
+    if (e == 0.0) {
+        if (fabs(a) < 1e-16)
+            return 0.0;
+        return a > 0 ? 1.0 : a < 0 ? -1.0 : a;
+    }
+    return signed_pow(a, e);
+}
+
+/* The exact merge of one pixel, the definition the fast path below must
+ * reproduce byte for byte. */
+static void merge_pixel_exact(NoiseFilter *nf, const unsigned char *op, unsigned char *fp, int colour)
+{
+    const int channels = colour ? 3 : 1;
+    const double gm1 = nf->gamma_m1;
+    const float F = nf->lsmooth * nf->lsmooth;
+    const float E = nf->csmooth * nf->csmooth;
+    const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
+    uint32_t key = (colour ? (uint32_t)fp[0] | (uint32_t)fp[1] << 8 | (uint32_t)fp[2] << 16 : fp[0]) + 1;
+    float o[3], f[3], v[3];
+    for (int c = 0; c < 3; c++) {
+        int k = colour ? c : 0;
+        o[c] = nf->unit_table[op[k]];
+        f[c] = nf->unit_table[fp[k]];
+    }
+    float Lo = 0.212671f * o[0] + 0.71516f * o[1] + 0.072169f * o[2];
+    float Lf = 0.212671f * f[0] + 0.71516f * f[1] + 0.072169f * f[2];
+    /* The gain signed_pow(2 Lf, gamma - 1) depends on the filtered colour
+     * only. */
+    uint32_t slot = (key * 2654435761u) >> 16;
+    if (nf->gain_keys[slot] != key) {
+        nf->gain_keys[slot] = key;
+        nf->gain_values[slot] = merge_pow(Lf / 0.5f, gm1);
+    }
+    float dl = (float)((double)(Lo - Lf) * nf->gain_values[slot]);
+    if (F > 0.0f) {
+        double dd = dl;
+        dl = (float)(dd * (1.0 - exp(-(dd * dd) / F2)));
+    }
+    for (int c = 0; c < 3; c++)
+        v[c] = f[c] + dl;
+    for (int c = 0; c < channels; c++) {
+        float U = o[c], V = v[c], w;
+        if (E >= 0.99f)
+            w = 1.0f;
+        else if (E > 0.0f) {
+            float Y = (float)(merge_pow(((U + V) / 2.0f) / 0.5f, gm1) * (double)(U - V));
+            double yy = Y;
+            w = (float)exp(-(yy * yy) / E2);
+        } else
+            w = 0.0f;
+        v[c] = V * w + U * (1.0f - w);
+    }
+    for (int c = 0; c < channels; c++)
+        fp[c] = to_byte(v[c]);
+}
+
+/* ---- Fast merge --------------------------------------------------------------
+ * The same arithmetic with single-precision polynomial forms of exp and
+ * pow, four or eight pixels at a time (noise_merge.inc) with each channel
+ * in its own array; library
+ * calls one sample at a time dominated the exact merge.  Where the output
+ * v lies in 0..1 the approximations move v 255 + 0.5 by well under 1e-3
+ * (relative errors of a few 1e-7, powers only taken where the exponent
+ * product is small), so a byte can only differ from the exact one where
+ * v 255 + 0.5 lies within MERGE_GUARD of an integer: such pixels, and
+ * anything non-finite or out of the polynomials' range, are redone
+ * exactly, so the output is unchanged. */
+
+/* Distance from an integer below which a pixel is redone exactly. */
+#define MERGE_GUARD 2e-3f
+/* Pixels per block of the fast merge (a multiple of every vector width). */
+#define MERGE_BLOCK 64
+/* Largest |e log2 a| the fast power is trusted with: its error grows
+ * with the size of the product. */
+#define MERGE_POW_RANGE 16.0f
+
+#define LV v4f
+#define LVI v4i
+#define LW 4
+#define LSPLAT splat
+#define LISPLAT(i) ((v4i){ i, i, i, i })
+#define LNAME(x) x##_4
+#include "noise_merge.inc"
+#undef LV
+#undef LVI
+#undef LW
+#undef LSPLAT
+#undef LISPLAT
+#undef LNAME
+
+/* ---- Wide vectors and entry points --------------------------------------------- */
+
 /* GCC's target pragma builds the eight-float form for AVX2 inside an
  * otherwise generic x86 build. */
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && !defined(__clang__)
@@ -283,13 +382,16 @@ static inline v8f splat8(float f)
 #define LPV 2
 #define LSPLAT splat8
 #define LCOMBINE(a, b) __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7)
+#define LISPLAT(i) ((v8i){ i, i, i, i, i, i, i, i })
 #define LNAME(x) x##_8
 #include "noise_lines.inc"
+#include "noise_merge.inc"
 #undef LV
 #undef LVI
 #undef LW
 #undef LPV
 #undef LSPLAT
+#undef LISPLAT
 #undef LCOMBINE
 #undef LNAME
 
@@ -407,284 +509,18 @@ void process_line(NoiseFilter *nf, const unsigned char *data, unsigned char *gui
     process_lines(nf, &data, &guide, 1, n, bpp);
 }
 
-/* ---- Merge ------------------------------------------------------------------- */
-
-/* signed_pow(a, gamma - 1) with the exponent-0 case (gamma 1) short-cut:
- * 2^(0 log2|a|) is exactly 1 for finite non-zero a. */
-static double merge_pow(double a, double e)
-{
-    if (e == 0.0) {
-        if (fabs(a) < 1e-16)
-            return 0.0;
-        return a > 0 ? 1.0 : a < 0 ? -1.0 : a;
-    }
-    return signed_pow(a, e);
-}
-
-/* The exact merge of one pixel, the definition the fast path below must
- * reproduce byte for byte. */
-static void merge_pixel_exact(NoiseFilter *nf, const unsigned char *op, unsigned char *fp, int colour)
-{
-    const int channels = colour ? 3 : 1;
-    const double gm1 = nf->gamma_m1;
-    const float F = nf->lsmooth * nf->lsmooth;
-    const float E = nf->csmooth * nf->csmooth;
-    const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
-    uint32_t key = (colour ? (uint32_t)fp[0] | (uint32_t)fp[1] << 8 | (uint32_t)fp[2] << 16 : fp[0]) + 1;
-    float o[3], f[3], v[3];
-    for (int c = 0; c < 3; c++) {
-        int k = colour ? c : 0;
-        o[c] = nf->unit_table[op[k]];
-        f[c] = nf->unit_table[fp[k]];
-    }
-    float Lo = 0.212671f * o[0] + 0.71516f * o[1] + 0.072169f * o[2];
-    float Lf = 0.212671f * f[0] + 0.71516f * f[1] + 0.072169f * f[2];
-    /* The gain signed_pow(2 Lf, gamma - 1) depends on the filtered colour
-     * only. */
-    uint32_t slot = (key * 2654435761u) >> 16;
-    if (nf->gain_keys[slot] != key) {
-        nf->gain_keys[slot] = key;
-        nf->gain_values[slot] = merge_pow(Lf / 0.5f, gm1);
-    }
-    float dl = (float)((double)(Lo - Lf) * nf->gain_values[slot]);
-    if (F > 0.0f) {
-        double dd = dl;
-        dl = (float)(dd * (1.0 - exp(-(dd * dd) / F2)));
-    }
-    for (int c = 0; c < 3; c++)
-        v[c] = f[c] + dl;
-    for (int c = 0; c < channels; c++) {
-        float U = o[c], V = v[c], w;
-        if (E >= 0.99f)
-            w = 1.0f;
-        else if (E > 0.0f) {
-            float Y = (float)(merge_pow(((U + V) / 2.0f) / 0.5f, gm1) * (double)(U - V));
-            double yy = Y;
-            w = (float)exp(-(yy * yy) / E2);
-        } else
-            w = 0.0f;
-        v[c] = V * w + U * (1.0f - w);
-    }
-    for (int c = 0; c < channels; c++)
-        fp[c] = to_byte(v[c]);
-}
-
-/* ---- Fast merge --------------------------------------------------------------
- * The same arithmetic with single-precision polynomial forms of exp and
- * pow, four pixels at a time with each channel in its own array; library
- * calls one sample at a time dominated the exact merge.  Where the output
- * v lies in 0..1 the approximations move v 255 + 0.5 by well under 1e-3
- * (relative errors of a few 1e-7, powers only taken where the exponent
- * product is small), so a byte can only differ from the exact one where
- * v 255 + 0.5 lies within MERGE_GUARD of an integer: such pixels, and
- * anything non-finite or out of the polynomials' range, are redone
- * exactly, so the output is unchanged. */
-
-/* Distance from an integer below which a pixel is redone exactly. */
-#define MERGE_GUARD 2e-3f
-/* Pixels per block of the fast merge (a multiple of 4). */
-#define MERGE_BLOCK 64
-/* Largest |e log2 a| the fast power is trusted with: its error grows
- * with the size of the product. */
-#define MERGE_POW_RANGE 16.0f
-
-static inline v4f select4f(v4i m, v4f a, v4f b)
-{
-    return (v4f)(((v4i)a & m) | ((v4i)b & ~m));
-}
-
-/* 2^x per lane for |x| <= 126 (relative error below 2e-7). */
-static inline v4f exp2_4f(v4f x)
-{
-    const v4f shift = splat(0x1.8p23f);
-    v4f big = x + shift;
-    v4f k = big - shift; /* nearest integer */
-    v4f u = (x - k) * splat(0x1.62e43p-1f); /* |u| <= ln2 / 2 */
-    v4f u2 = u * u;
-    v4f a0 = splat(1.0f) + u, a1 = splat(0.5f) + u * splat(1.0f / 6.0f);
-    v4f a2 = splat(1.0f / 24.0f) + u * splat(1.0f / 120.0f);
-    v4f p = a0 + u2 * (a1 + u2 * (a2 + u2 * splat(1.0f / 720.0f)));
-    /* The low bits of big hold k + 2^22; 2^k has exponent field k + 127. */
-    v4i bits = ((v4i)big - (v4i)shift + (v4i){ 127, 127, 127, 127 }) << 23;
-    return p * (v4f)bits;
-}
-
-/* log2 a per lane for normal positive finite a (absolute error below
- * 3e-7 plus the rounding of the exponent sum). */
-static inline v4f log2_4f(v4f a)
-{
-    v4i bits = (v4i)a;
-    v4i e = ((bits >> 23) & (v4i){ 0xff, 0xff, 0xff, 0xff }) - (v4i){ 127, 127, 127, 127 };
-    v4f m = (v4f)((bits & (v4i){ 0x7fffff, 0x7fffff, 0x7fffff, 0x7fffff }) | (v4i)splat(1.0f));
-    v4i hi = m > splat(1.41421356f);
-    m = select4f(hi, m * splat(0.5f), m);
-    e = e - hi; /* hi lanes are -1 */
-    v4f t = (m - splat(1.0f)) / (m + splat(1.0f)), t2 = t * t; /* |t| <= 0.172 */
-    v4f p = splat(1.0f) + t2 * (splat(1.0f / 3.0f) + t2 * (splat(1.0f / 5.0f) +
-            t2 * (splat(1.0f / 7.0f) + t2 * splat(1.0f / 9.0f))));
-    /* ln m = 2 t p; log2 = e + ln m / ln 2 */
-    return __builtin_convertvector(e, v4f) + (t * p) * splat(2.0f * 0x1.715476p0f);
-}
-
-/* merge_pow(a, e) per lane; lanes whose result is not trustworthy are set
- * in *bad.  tiny is the least float that is not below 1e-16 as a double. */
-static inline v4f pow_4f(v4f a, float e, float tiny, v4i *bad)
-{
-    const v4i sign = (v4i)splat(-0.0f);
-    v4f x = (v4f)((v4i)a & ~sign);
-    /* Lanes that take no power (tiny, or not a number) get 1 as a harmless
-     * argument. */
-    v4i small = ~(x >= splat(tiny));
-    x = select4f(small, splat(1.0f), x);
-    v4f y = splat(e) * log2_4f(x);
-    v4i off = ~((y <= splat(MERGE_POW_RANGE)) & (y >= splat(-MERGE_POW_RANGE))) | (a != a) |
-              (x > splat(0x1.fffffep127f));
-    *bad |= off;
-    y = (v4f)((v4i)y & ~off);
-    v4f r = exp2_4f(y);
-    return (v4f)(((v4i)r | ((v4i)a & sign)) & ~small);
-}
-
-/* exp(d d scale / log2(e)) per lane for scale = -log2(e) / div, div > 0.
- * Below 2^-151 the float result is 0; results that would be subnormal
- * are left to the exact merge. */
-static inline v4f gauss_4f(v4f d, float scale, v4i *bad)
-{
-    v4f y = (d * d) * splat(scale);
-    v4i zero = ~(y >= splat(-151.0f)); /* not a number too */
-    *bad |= (y != y) | (y > splat(0.0f)) | ((y < splat(-125.0f)) & ~zero);
-    y = select4f((y >= splat(-125.0f)) & (y <= splat(0.0f)), y, splat(0.0f));
-    return (v4f)((v4i)exp2_4f(y) & ~zero);
-}
-
-static inline v4f load4f(const float *p)
-{
-    v4f v;
-    memcpy(&v, p, sizeof v);
-    return v;
-}
-
-/* The bytes of one channel of four pixels, and in *risky the lanes where
- * v 255 + 0.5 lies too near an integer step (or is not a number) for the
- * approximations to be trusted. */
-static inline v4i merge_bytes(v4f v, v4i *risky)
-{
-    v4f z = v * splat(255.0f) + splat(0.5f);
-    v4i inside = (z >= splat(0.5f)) & (z <= splat(255.5f));
-    v4f zi = (v4f)((v4i)z & inside);
-    v4f k = __builtin_convertvector(__builtin_convertvector(zi + splat(0.5f), v4i), v4f);
-    v4f dist = zi - k;
-    *risky |= (inside & (dist < splat(MERGE_GUARD)) & (dist > splat(-MERGE_GUARD))) | (z != z);
-    /* to_byte: not above 0 gives 0, above 255 gives 255, else truncation */
-    v4i high = z > splat(255.0f);
-    v4f zc = (v4f)((v4i)z & (z > splat(0.0f)));
-    zc = select4f(high, splat(255.0f), zc);
-    return __builtin_convertvector(zc, v4i);
-}
-
 void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *dst,
                       int n, int bpp)
 {
     if (bpp < 1 || bpp > 4)
         return;
-    const int colour = bpp > 2, channels = colour ? 3 : 1;
-    const float gm1 = (float)nf->gamma_m1;
-    const float F = nf->lsmooth * nf->lsmooth;
-    const float E = nf->csmooth * nf->csmooth;
-    const double F2 = 2.0 * (double)F * (double)F, E2 = 2.0 * (double)E * (double)E;
-    /* One scale factor instead of a division per value. */
-    const float scale_l = (float)(-0x1.71547652b82fep0 / F2);
-    const float scale_c = (float)(-0x1.71547652b82fep0 / E2);
-    const int per_channel = E > 0.0f && !(E >= 0.99f);
-    const v4f wfixed = splat(E >= 0.99f ? 1.0f : 0.0f);
-    const float *ut = nf->unit_table;
-    float tiny = (float)1e-16;
-    if ((double)tiny < 1e-16)
-        tiny = nextafterf(tiny, 1.0f);
-
-    for (int j0 = 0; j0 < n; j0 += MERGE_BLOCK) {
-        const int count = n - j0 < MERGE_BLOCK ? n - j0 : MERGE_BLOCK;
-        /* o: unfiltered, v: filtered, channel by channel; the spare pixels
-         * of a short block are zeros. */
-        float o[3][MERGE_BLOCK], v[3][MERGE_BLOCK];
-        int fail[MERGE_BLOCK];
-        unsigned char bytes[3][MERGE_BLOCK];
-        const unsigned char *op = src + (size_t)j0 * bpp, *fp = dst + (size_t)j0 * bpp;
-        int i = 0;
-        if (colour)
-            for (; i < count; i++, op += bpp, fp += bpp)
-                for (int c = 0; c < 3; c++) {
-                    o[c][i] = ut[op[c]];
-                    v[c][i] = ut[fp[c]];
-                }
-        else
-            for (; i < count; i++, op += bpp, fp += bpp) {
-                o[0][i] = o[1][i] = o[2][i] = ut[op[0]];
-                v[0][i] = v[1][i] = v[2][i] = ut[fp[0]];
-            }
-        for (; i < MERGE_BLOCK; i++)
-            for (int c = 0; c < 3; c++)
-                o[c][i] = v[c][i] = 0.0f;
-
-        /* Stage by stage over the block: short loop bodies let the
-         * processor overlap the long dependency chains of the powers. */
-        v4f dl[MERGE_BLOCK / 4];
-        v4i risky[MERGE_BLOCK / 4];
-        const int groups = (count + 3) / 4;
-        for (int g = 0; g < groups; g++) {
-            const int k = 4 * g;
-            v4f Lo = splat(0.212671f) * load4f(&o[0][k]) + splat(0.71516f) * load4f(&o[1][k]) +
-                     splat(0.072169f) * load4f(&o[2][k]);
-            v4f Lf = splat(0.212671f) * load4f(&v[0][k]) + splat(0.71516f) * load4f(&v[1][k]) +
-                     splat(0.072169f) * load4f(&v[2][k]);
-            risky[g] = (v4i){ 0, 0, 0, 0 };
-            /* Lf / 0.5, exactly */
-            dl[g] = (Lo - Lf) * pow_4f(Lf * splat(2.0f), gm1, tiny, &risky[g]);
-        }
-        if (F > 0.0f)
-            for (int g = 0; g < groups; g++)
-                dl[g] = dl[g] * (splat(1.0f) - gauss_4f(dl[g], scale_l, &risky[g]));
-        for (int c = 0; c < channels; c++) {
-            v4f w[MERGE_BLOCK / 4];
-            if (per_channel) {
-                for (int g = 0; g < groups; g++) {
-                    const int k = 4 * g;
-                    v4f U = load4f(&o[c][k]), V = load4f(&v[c][k]) + dl[g];
-                    /* ((U + V) / 2) / 0.5: halving and doubling are exact
-                     * as multiplications too. */
-                    w[g] = pow_4f((U + V) * splat(0.5f) * splat(2.0f), gm1, tiny, &risky[g]) * (U - V);
-                }
-                for (int g = 0; g < groups; g++)
-                    w[g] = gauss_4f(w[g], scale_c, &risky[g]);
-            } else
-                for (int g = 0; g < groups; g++)
-                    w[g] = wfixed;
-            for (int g = 0; g < groups; g++) {
-                const int k = 4 * g;
-                v4f U = load4f(&o[c][k]), V = load4f(&v[c][k]) + dl[g];
-                v4i b = merge_bytes(V * w[g] + U * (splat(1.0f) - w[g]), &risky[g]);
-                for (int l = 0; l < 4; l++)
-                    bytes[c][k + l] = (unsigned char)b[l];
-            }
-        }
-        for (int g = 0; g < groups; g++)
-            for (int l = 0; l < 4; l++)
-                fail[4 * g + l] = risky[g][l];
-
-        unsigned char *px = dst + (size_t)j0 * bpp;
-        const unsigned char *sx = src + (size_t)j0 * bpp;
-        for (i = 0; i < count; i++, px += bpp, sx += bpp) {
-            if (fail[i]) {
-                merge_pixel_exact(nf, sx, px, colour);
-                continue;
-            }
-            px[0] = bytes[0][i];
-            if (colour) {
-                px[1] = bytes[1][i];
-                px[2] = bytes[2][i];
-            }
-        }
+#if NOISE_HAVE_WIDE
+    if (nf->wide) {
+        merge_line_8(nf, src, dst, n, bpp);
+        return;
     }
+#endif
+    merge_line_4(nf, src, dst, n, bpp);
 }
 
 /* ---- Region driver ----------------------------------------------------------- */

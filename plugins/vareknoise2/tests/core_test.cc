@@ -262,7 +262,8 @@ TEST(NoiseFilterBuffer, MatchesReferenceOnWholeImages)
 // pairs: filtered pixels near their originals (the usual case), far from
 // them, black and white ones, under settings that reach every branch of
 // the fast merge and its exact fall-back (tolerances from tiny to huge,
-// strong and weak gamma), in lines whose lengths cut the blocks anywhere.
+// strong and weak gamma), in lines whose lengths cut the blocks anywhere,
+// in every vector form this processor runs.
 TEST(NoiseMerge, MatchesReferencePixelByPixel)
 {
     std::vector<Case> cases = settings();
@@ -273,34 +274,38 @@ TEST(NoiseMerge, MatchesReferencePixelByPixel)
     cases.push_back({"gamma_five", with([](NoiseParams &p) { p.gamma = 5; p.csmooth = 0.7; })});
     cases.push_back({"gamma_huge", with([](NoiseParams &p) { p.gamma = 60; p.csmooth = 0.6; })});
     const int lengths[] = {1, 3, 4, 5, 63, 64, 65, 130, 257};
+    std::vector<int> forms = {0};
+    if (noise_wide_vectors_available()) forms.push_back(1);
     testimg::Rng rng(77);
     for (const Case &c : cases)
-        for (int bpp = 1; bpp <= 4; bpp++) {
-            NoiseFilter nf;
-            ASSERT_EQ(0, noise_filter_init(&nf, &c.p, c.p.radius, c.p.lsmooth, 300)) << c.name;
-            size_t checked = 0;
-            for (int round = 0; round < 12; round++)
-                for (int n : lengths) {
-                    Bytes o(n * bpp), f(n * bpp);
-                    for (int i = 0; i < n * bpp; i++) {
-                        int kind = (round + i / bpp) % 4;
-                        o[i] = static_cast<unsigned char>(rng.next() & 255);
-                        int spread = kind == 0 ? 3 : kind == 1 ? 20 : 255;
-                        int v = o[i] + static_cast<int>(rng.next() % (2 * spread + 1)) - spread;
-                        if (kind == 3) v = rng.next() & 1 ? 0 : 255;
-                        f[i] = static_cast<unsigned char>(std::min(255, std::max(0, v)));
+        for (int bpp = 1; bpp <= 4; bpp++)
+            for (int wide : forms) {
+                NoiseFilter nf;
+                ASSERT_EQ(0, noise_filter_init(&nf, &c.p, c.p.radius, c.p.lsmooth, 300)) << c.name;
+                nf.wide = wide;
+                size_t checked = 0;
+                for (int round = 0; round < 12; round++)
+                    for (int n : lengths) {
+                        Bytes o(n * bpp), f(n * bpp);
+                        for (int i = 0; i < n * bpp; i++) {
+                            int kind = (round + i / bpp) % 4;
+                            o[i] = static_cast<unsigned char>(rng.next() & 255);
+                            int spread = kind == 0 ? 3 : kind == 1 ? 20 : 255;
+                            int v = o[i] + static_cast<int>(rng.next() % (2 * spread + 1)) - spread;
+                            if (kind == 3) v = rng.next() & 1 ? 0 : 255;
+                            f[i] = static_cast<unsigned char>(std::min(255, std::max(0, v)));
+                        }
+                        Bytes want = f;
+                        for (int i = 0; i < n; i++)
+                            ref::merge_pixel(c.p, c.p.lsmooth, &o[i * bpp], &want[i * bpp], bpp);
+                        Bytes got = f;
+                        noise_merge_line(&nf, o.data(), got.data(), n, bpp);
+                        ASSERT_EQ(want, got) << c.name << " bpp=" << bpp << " n=" << n << " wide=" << wide;
+                        checked += n;
                     }
-                    Bytes want = f;
-                    for (int i = 0; i < n; i++)
-                        ref::merge_pixel(c.p, c.p.lsmooth, &o[i * bpp], &want[i * bpp], bpp);
-                    Bytes got = f;
-                    noise_merge_line(&nf, o.data(), got.data(), n, bpp);
-                    ASSERT_EQ(want, got) << c.name << " bpp=" << bpp << " n=" << n;
-                    checked += n;
-                }
-            noise_filter_free(&nf);
-            EXPECT_GT(checked, 6000u);
-        }
+                noise_filter_free(&nf);
+                EXPECT_GT(checked, 6000u);
+            }
 }
 
 TEST(NoiseFilterBuffer, ColourToleranceZeroGivesTheUnfilteredImage)
