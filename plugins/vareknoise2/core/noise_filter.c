@@ -126,9 +126,9 @@ static int reflect(int i, int n)
  * radius maps and a copy of them for up to eight lines (four floats per
  * line and sample) are only needed until the window lengths are made, so
  * they share their blocks with the channel, work and base lines of up to
- * four colour lines (four floats per line and sample); then come single
- * lines of window lengths, forward ones of every line followed by backward
- * ones.  A small working set stays in the processor's caches beside the
+ * four colour lines (four floats per line and sample); then come the
+ * window lengths of every line, forward ones and then backward ones (one
+ * float per line and sample).  A small working set stays in the processor's caches beside the
  * image tiles. */
 #define NOISE_CLINE 0
 #define NOISE_CWORK 16
@@ -242,17 +242,25 @@ static float *klines(const NoiseFilter *nf, int block, int K)
     return nf->memory + (size_t)block * nf->line_len + 4 * (size_t)K * (size_t)nf->d.margin;
 }
 
-static float *window_line(const NoiseFilter *nf, int i)
+/* Position 0 of the forward (0) or backward (1) window lengths, those of
+ * all lines side by side. */
+static float *windows(const NoiseFilter *nf, int backward)
 {
-    return nf->memory + (size_t)(NOISE_WINDOWS + i) * nf->line_len + nf->d.margin;
+    return nf->memory + (size_t)(NOISE_WINDOWS + backward * NOISE_MAX_LINES) * nf->line_len +
+           NOISE_MAX_LINES * (size_t)nf->d.margin;
 }
-
 #define LV v4f
 #define LVI v4i
 #define LW 4
 #define LPV 1
 #define LSPLAT splat
 #define LCOMBINE(a, b) (a)
+#define LD v2d
+#define LDL v2l
+#define LDW 2
+#define LDSPLAT(d) ((v2d){ d, d })
+typedef float v2f __attribute__((vector_size(8)));
+#define LDF v2f
 #define LNAME(x) x##_4
 #include "noise_lines.inc"
 #undef LV
@@ -261,6 +269,11 @@ static float *window_line(const NoiseFilter *nf, int i)
 #undef LPV
 #undef LSPLAT
 #undef LCOMBINE
+#undef LD
+#undef LDL
+#undef LDW
+#undef LDSPLAT
+#undef LDF
 #undef LNAME
 
 
@@ -383,6 +396,13 @@ static inline v8f splat8(float f)
 #define LSPLAT splat8
 #define LCOMBINE(a, b) __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7)
 #define LISPLAT(i) ((v8i){ i, i, i, i, i, i, i, i })
+typedef double v4d __attribute__((vector_size(32)));
+typedef long long v4l __attribute__((vector_size(32)));
+#define LD v4d
+#define LDL v4l
+#define LDW 4
+#define LDSPLAT(d) ((v4d){ d, d, d, d })
+#define LDF v4f
 #define LNAME(x) x##_8
 #include "noise_lines.inc"
 #include "noise_merge.inc"
@@ -393,11 +413,16 @@ static inline v8f splat8(float f)
 #undef LSPLAT
 #undef LISPLAT
 #undef LCOMBINE
+#undef LD
+#undef LDL
+#undef LDW
+#undef LDSPLAT
+#undef LDF
 #undef LNAME
 
-static void radius_maps_g2_8(NoiseFilter *nf, int n, int count)
+static void radius_maps_g2_8(NoiseFilter *nf, int n)
 {
-    radius_maps_8(nf, n, count, 2);
+    radius_maps_8(nf, n, 2);
 }
 
 static void smooth_k2_8(NoiseFilter *nf, const unsigned char *const *data,
@@ -426,14 +451,14 @@ int noise_wide_vectors_available(void)
 }
 
 /* One instance per interleaving width. */
-static void radius_maps_g1_4(NoiseFilter *nf, int n, int count)
+static void radius_maps_g1_4(NoiseFilter *nf, int n)
 {
-    radius_maps_4(nf, n, count, 1);
+    radius_maps_4(nf, n, 1);
 }
 
-static void radius_maps_g2_4(NoiseFilter *nf, int n, int count)
+static void radius_maps_g2_4(NoiseFilter *nf, int n)
 {
-    radius_maps_4(nf, n, count, 2);
+    radius_maps_4(nf, n, 2);
 }
 
 static void smooth_k1_4(NoiseFilter *nf, const unsigned char *const *data,
@@ -479,13 +504,13 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
     }
 #if NOISE_HAVE_WIDE
     if (wide && G == 2)
-        radius_maps_g2_8(nf, n, count);
+        radius_maps_g2_8(nf, n);
     else
 #endif
     if (G == 2)
-        radius_maps_g2_4(nf, n, count);
+        radius_maps_g2_4(nf, n);
     else
-        radius_maps_g1_4(nf, n, count);
+        radius_maps_g1_4(nf, n);
 
     int l = 0;
 #if NOISE_HAVE_WIDE
