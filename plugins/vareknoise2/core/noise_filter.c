@@ -263,18 +263,7 @@ typedef float v2f __attribute__((vector_size(8)));
 #define LDF v2f
 #define LNAME(x) x##_4
 #include "noise_lines.inc"
-#undef LV
-#undef LVI
-#undef LW
-#undef LPV
-#undef LSPLAT
-#undef LCOMBINE
-#undef LD
-#undef LDL
-#undef LDW
-#undef LDSPLAT
-#undef LDF
-#undef LNAME
+#include "noise_instance_end.inc"
 
 
 /* ---- Merge ------------------------------------------------------------------- */
@@ -366,12 +355,7 @@ static void merge_pixel_exact(NoiseFilter *nf, const unsigned char *op, unsigned
 #define LISPLAT(i) ((v4i){ i, i, i, i })
 #define LNAME(x) x##_4
 #include "noise_merge.inc"
-#undef LV
-#undef LVI
-#undef LW
-#undef LSPLAT
-#undef LISPLAT
-#undef LNAME
+#include "noise_instance_end.inc"
 
 /* ---- Wide vectors and entry points --------------------------------------------- */
 
@@ -406,36 +390,8 @@ typedef long long v4l __attribute__((vector_size(32)));
 #define LNAME(x) x##_8
 #include "noise_lines.inc"
 #include "noise_merge.inc"
-#undef LV
-#undef LVI
-#undef LW
-#undef LPV
-#undef LSPLAT
-#undef LISPLAT
-#undef LCOMBINE
-#undef LD
-#undef LDL
-#undef LDW
-#undef LDSPLAT
-#undef LDF
-#undef LNAME
+#include "noise_instance_end.inc"
 
-static void radius_maps_g2_8(NoiseFilter *nf, int n)
-{
-    radius_maps_8(nf, n, 2);
-}
-
-static void smooth_k2_8(NoiseFilter *nf, const unsigned char *const *data,
-                        unsigned char *const *guide, int first, int n, int bpp)
-{
-    smooth_lines_8(nf, data, guide, first, n, bpp, 2);
-}
-
-static void smooth_k4_8(NoiseFilter *nf, const unsigned char *const *data,
-                        unsigned char *const *guide, int first, int n, int bpp)
-{
-    smooth_lines_8(nf, data, guide, first, n, bpp, 4);
-}
 #pragma GCC pop_options
 #else
 #define NOISE_HAVE_WIDE 0
@@ -448,35 +404,6 @@ int noise_wide_vectors_available(void)
 #else
     return 0;
 #endif
-}
-
-/* One instance per interleaving width. */
-static void radius_maps_g1_4(NoiseFilter *nf, int n)
-{
-    radius_maps_4(nf, n, 1);
-}
-
-static void radius_maps_g2_4(NoiseFilter *nf, int n)
-{
-    radius_maps_4(nf, n, 2);
-}
-
-static void smooth_k1_4(NoiseFilter *nf, const unsigned char *const *data,
-                        unsigned char *const *guide, int first, int n, int bpp)
-{
-    smooth_lines_4(nf, data, guide, first, n, bpp, 1);
-}
-
-static void smooth_k2_4(NoiseFilter *nf, const unsigned char *const *data,
-                        unsigned char *const *guide, int first, int n, int bpp)
-{
-    smooth_lines_4(nf, data, guide, first, n, bpp, 2);
-}
-
-static void smooth_k4_4(NoiseFilter *nf, const unsigned char *const *data,
-                        unsigned char *const *guide, int first, int n, int bpp)
-{
-    smooth_lines_4(nf, data, guide, first, n, bpp, 4);
 }
 
 void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
@@ -504,13 +431,13 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
     }
 #if NOISE_HAVE_WIDE
     if (wide && G == 2)
-        radius_maps_g2_8(nf, n);
+        radius_g2_8(nf, n);
     else
 #endif
     if (G == 2)
-        radius_maps_g2_4(nf, n);
+        radius_g2_4(nf, n);
     else
-        radius_maps_g1_4(nf, n);
+        radius_g1_4(nf, n);
 
     int l = 0;
 #if NOISE_HAVE_WIDE
