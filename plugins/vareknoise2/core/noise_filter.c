@@ -249,6 +249,7 @@ static float *windows(const NoiseFilter *nf, int backward)
     return nf->memory + (size_t)(NOISE_WINDOWS + backward * NOISE_MAX_LINES) * nf->line_len +
            NOISE_MAX_LINES * (size_t)nf->d.margin;
 }
+
 #define LV v4f
 #define LVI v4i
 #define LW 4
