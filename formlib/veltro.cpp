@@ -278,6 +278,16 @@ void Control::setDefaultFont() {
                  reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
 }
 
+void Control::placeChild(const char* caption, int x, int y, int w, int h,
+                         bool enabled, bool centered) {
+  setCaption(caption);
+  move(x, y);
+  resize(w, h);
+  setDefaultFont();
+  if (centered) center();
+  if (!enabled) disable();
+}
+
 void Control::show() {
   if (window_) ShowWindow(window_, SW_SHOW);
 }
@@ -576,12 +586,7 @@ CheckBox::CheckBox(const char* caption, int identifier, int x, int y, int w,
   create(exStyle, "BUTTON", "", kCheckBoxStyle, x, y, w, h,
          reinterpret_cast<HMENU>(static_cast<INT_PTR>(identifier)));
   if (!window()) return;
-  setCaption(caption);
-  move(x, y);
-  resize(w, h);
-  setDefaultFont();
-  if (centered) center();
-  if (!enabled) disable();
+  placeChild(caption, x, y, w, h, enabled, centered);
   if (isChecked) setChecked(true);
   if (visible) show();
 }
@@ -605,12 +610,7 @@ Button::Button(const char* caption, int identifier, int x, int y, int w, int h,
   create(exStyle, "BUTTON", "Button", style, x, y, w, h,
          reinterpret_cast<HMENU>(static_cast<INT_PTR>(identifier)));
   if (!window()) return;
-  setCaption(caption);
-  move(x, y);
-  resize(w, h);
-  setDefaultFont();
-  if (centered) center();
-  if (!enabled) disable();
+  placeChild(caption, x, y, w, h, enabled, centered);
   if (hasIcon && icon && !icon->empty())
     SendMessageA(window(), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon->handle()));
   if (visible) show();

@@ -234,6 +234,10 @@ class Control {
   HWND create(DWORD exStyle, const char* className, const char* caption,
               DWORD style, int x, int y, int w, int h, HMENU menu);
   void setDefaultFont();
+  // The usual set-up of a new child control: caption, position, size, the
+  // default GUI font, then centring and disabling as asked.
+  void placeChild(const char* caption, int x, int y, int w, int h, bool enabled,
+                  bool centered);
   void setIdentifier(int id) { identifier_ = id; }
   void setParentWindow(HWND parent) { parent_ = parent; }
   void storeUserData();

@@ -114,21 +114,32 @@ selection_bytes (void)
          * (gsize) refocus_ctx.bpp;
 }
 
+/* The selection's bounding rectangle as it is in the drawable, in one
+ * transfer; the caller frees it. */
+static guchar *
+fetch_selection (void)
+{
+  RefocusContext *c = &refocus_ctx;
+  GimpPixelRgn    rgn;
+  guchar         *buf = g_malloc (selection_bytes ());
+
+  gimp_pixel_rgn_init (&rgn, c->drawable, c->x1, c->y1, c->width, c->height,
+                       FALSE, FALSE);
+  gimp_pixel_rgn_get_rect (&rgn, buf, c->x1, c->y1, c->width, c->height);
+  return buf;
+}
+
 void
 read_selection (void)
 {
   RefocusContext *c = &refocus_ctx;
-  GimpPixelRgn    rgn;
   guchar         *buf, *p;
   gint            x, y, k;
   gsize           i = 0;
 
   if (c->width <= 0 || c->height <= 0)
     return;
-  buf = g_malloc (selection_bytes ());
-  gimp_pixel_rgn_init (&rgn, c->drawable, c->x1, c->y1, c->width, c->height,
-                       FALSE, FALSE);
-  gimp_pixel_rgn_get_rect (&rgn, buf, c->x1, c->y1, c->width, c->height);
+  buf = fetch_selection ();
 
   p = buf;
   for (y = 0; y < c->height; y++)
@@ -154,20 +165,17 @@ void
 write_selection (void)
 {
   RefocusContext *c = &refocus_ctx;
-  GimpPixelRgn    src, dst;
+  GimpPixelRgn    dst;
   guchar         *buf, *p;
   gint            x, y, k;
   gsize           i = 0;
 
   if (c->width <= 0 || c->height <= 0)
     return;
-  buf = g_malloc (selection_bytes ());
-  gimp_pixel_rgn_init (&src, c->drawable, c->x1, c->y1, c->width, c->height,
-                       FALSE, FALSE);
+  /* Bytes without a matrix (alpha) keep the drawable's values. */
+  buf = fetch_selection ();
   gimp_pixel_rgn_init (&dst, c->drawable, c->x1, c->y1, c->width, c->height,
                        TRUE, TRUE);
-  /* Bytes without a matrix (alpha) keep the drawable's values. */
-  gimp_pixel_rgn_get_rect (&src, buf, c->x1, c->y1, c->width, c->height);
 
   p = buf;
   for (y = 0; y < c->height; y++)

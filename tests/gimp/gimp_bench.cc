@@ -123,6 +123,13 @@ GimpParam string_param(const char *s)
     return p;
 }
 
+double seconds_of(const std::function<void()> &f)
+{
+    const gint64 t0 = g_get_monotonic_time();
+    f();
+    return (g_get_monotonic_time() - t0) / 1e6;
+}
+
 GimpPDBStatusType run_procedure(const char *name,
                                 const std::vector<GimpParam> &params)
 {

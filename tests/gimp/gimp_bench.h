@@ -54,6 +54,9 @@ GimpParam string_param(const char *s); /* s must outlive the call */
 GimpPDBStatusType run_procedure(const char *name,
                                 const std::vector<GimpParam> &params);
 
+/* Wall-clock seconds that f takes (for the benchmarks). */
+double seconds_of(const std::function<void()> &f);
+
 /* Procedure data as stored by gimp_procedural_db_set_data; empty when
  * nothing is stored under the identifier. */
 std::vector<guint8> get_data(const char *identifier);

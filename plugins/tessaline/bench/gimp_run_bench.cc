@@ -16,13 +16,6 @@ using namespace gimp_bench;
 
 namespace {
 
-double seconds_of(const std::function<void()> &f)
-{
-    const gint64 t0 = g_get_monotonic_time();
-    f();
-    return (g_get_monotonic_time() - t0) / 1e6;
-}
-
 TEST(TessalineBench, PluginBesidePassThrough)
 {
     const char *size = g_getenv("TESSALINE_BENCH_SIZE"); /* "WxH" */

@@ -19,13 +19,6 @@ using namespace gimp_bench;
 
 namespace {
 
-double seconds_of(const std::function<void()> &f)
-{
-    const gint64 t0 = g_get_monotonic_time();
-    f();
-    return (g_get_monotonic_time() - t0) / 1e6;
-}
-
 double psnr(const std::vector<guint8> &a, const std::vector<guint8> &b)
 {
     double sum = 0;
