@@ -30,10 +30,18 @@
 #   gives the same window state but, under wine, hides the tool options.)
 #   A newly shown window's X window is mapped on top, so the dialog covers
 #   the tool options here, while for Win32 they stay topmost above it.
-# DEMO_WINDOWS_TREE overrides the Windows build tree (default build/windows).
+# The Windows build tree is the one this host can run (scripts/windows-tree:
+# the shipped 32-bit build, or its 64-bit twin where the host runs no 32-bit
+# code); DEMO_WINDOWS_TREE overrides it.
 set -eu
 root=$(pwd)
-tree=$(cd "${DEMO_WINDOWS_TREE:-build/windows}" && pwd)
+. "$root/scripts/lib/wine-env.sh"
+if [ -z "${DEMO_WINDOWS_TREE:-}" ]; then
+  name=$("$root/scripts/windows-tree") || {
+    echo "10-launcher: no Windows tree can run on this host" >&2; exit 1; }
+  DEMO_WINDOWS_TREE=build/$name
+fi
+tree=$(cd "$DEMO_WINDOWS_TREE" && pwd)
 launcher=$tree/launcher/corvella-launcher.exe
 standin=$tree/launcher/tests/standin.exe
 for f in "$launcher" "$standin"; do
@@ -56,25 +64,27 @@ ready_adopted=2
 ready_delay_ms=1500
 INI
 
-export WINEPREFIX=$tree/demo-prefix WINEARCH=win32 WINEDEBUG=-all
+bits=$(pe_bits "$launcher") || { echo "10-launcher: $launcher is no Windows program" >&2; exit 1; }
+wine_use "$bits"
+export WINEPREFIX=$tree/demo-prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export DEMO_RUN=$run DEMO_OUT=$out
 
-cleanup() { wineserver -k >/dev/null 2>&1 || true; }
+cleanup() { "$WINESERVER" -k >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c '
   set -eu
   if [ ! -f "$WINEPREFIX/.demo-ready" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 </dev/null
-    wineserver -w
+    "$WINELOADER" wineboot -i >/dev/null 2>&1 </dev/null
+    "$WINESERVER" -w
     touch "$WINEPREFIX/.demo-ready"
   fi
   # No window manager runs here: wine then manages windows itself, which
   # also spares a 2 s wait on every adopted window.
   for p in corvella-launcher.exe corvella.exe; do
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$p\\X11 Driver" \
+    "$WINELOADER" reg add "HKCU\\Software\\Wine\\AppDefaults\\$p\\X11 Driver" \
       /v Managed /d N /f >/dev/null 2>&1
   done
   cd "$DEMO_RUN"
@@ -89,16 +99,16 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c '
     exit 1
   }
   x_window() { xwininfo -root -tree | grep -q -- "$1"; }
-  wine corvella.exe </dev/null >/dev/null 2>&1 &
+  "$WINELOADER" corvella.exe </dev/null >/dev/null 2>&1 &
   await x_window "\"Tool Options\""
   await x_window "IMG_0412"
-  wine corvella-launcher.exe </dev/null >/dev/null 2>&1 &
+  "$WINELOADER" corvella-launcher.exe </dev/null >/dev/null 2>&1 &
   await test -f "$DEMO_RUN/standin.ready"
-  wine corvella.exe --open 40 60 420 300 "Save Image" </dev/null
+  "$WINELOADER" corvella.exe --open 40 60 420 300 "Save Image" </dev/null
   # Centred on the 1280 x 1024 screen within a tick, then waited for.
   await x_window "\"Save Image\".* 420x300+430+362 "
   sleep 1
   import -window root "$DEMO_OUT"
-  wineserver -k
+  "$WINESERVER" -k
 '
 echo "10-launcher: wrote $out"
