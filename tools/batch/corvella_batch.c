@@ -162,20 +162,12 @@ static void quiet(const gchar *domain, GLogLevelFlags level, const gchar *text, 
     (void)domain, (void)level, (void)text, (void)user;
 }
 
-static int worker(const BatchFilter *filter, const BatchSettings *settings,
-                  const BatchOptions *opts, const char *input)
+/* Filters one file into OUTDIR; 0, or 1 after reporting the reason. */
+static int filter_file(const BatchFilter *filter, const BatchSettings *settings,
+                       const BatchOptions *opts, const char *input)
 {
     char msg[400];
     const char *name = base_name(input);
-    if (VIPS_INIT(PROGRAM)) {
-        report("E libvips cannot start");
-        return 1;
-    }
-    /* Parallelism comes from the workers; a file's trouble is told in its
-     * line, not in libvips' own warnings. */
-    vips_concurrency_set(1);
-    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, quiet, NULL);
-
     double t0 = now();
     BatchImage img;
     if (batch_image_load(input, &img, msg, sizeof msg) != 0) {
@@ -233,11 +225,39 @@ static int worker(const BatchFilter *filter, const BatchSettings *settings,
     return failed ? 1 : 0;
 }
 
+/* A worker process: starts libvips once, then filters the files whose
+ * numbers arrive on commands, one line each, reporting each outcome with an
+ * "X" line, until the parent closes the command pipe. */
+static int worker(const BatchFilter *filter, const BatchSettings *settings,
+                  const BatchOptions *opts, const char **files, size_t nfiles, int commands)
+{
+    if (VIPS_INIT(PROGRAM))
+        return 1;
+    /* Parallelism comes from the workers; files are read once each; a
+     * file's trouble is told in its line, not in libvips' own warnings. */
+    vips_concurrency_set(1);
+    vips_cache_set_max(0);
+    g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, quiet, NULL);
+    FILE *in = fdopen(commands, "r");
+    char line[64];
+    while (in && fgets(line, sizeof line, in)) {
+        char *end;
+        unsigned long index = strtoul(line, &end, 10);
+        if (end == line || index >= nfiles)
+            break;
+        report("X %d", filter_file(filter, settings, opts, files[index]));
+    }
+    return 0;
+}
+
 /* ---- the parent: scheduling, progress, interruption --------------------- */
 
 typedef struct {
-    pid_t pid;
-    int fd;
+    pid_t pid;    /* the worker, 0 when there is none */
+    int fd;       /* its reports */
+    int commands; /* file numbers to it */
+    int busy;     /* filtering files[index] */
+    int outcome;  /* its "X" report, -1 before */
     size_t index;
     double start;
     int percent;
@@ -285,7 +305,7 @@ static void draw_bar(Run *run, const Job *jobs, int njobs)
     char text[200];
     int n = snprintf(text, sizeof text, "[%s] %zu/%zu", bar, run->finished, run->nfiles);
     for (int j = 0; j < njobs && n < (int)sizeof text; j++)
-        if (jobs[j].pid > 0)
+        if (jobs[j].pid > 0 && jobs[j].busy)
             n += snprintf(text + n, sizeof text - (size_t)n, "  %s %s %d%%", run->filter->what,
                           base_name(run->files[jobs[j].index]),
                           jobs[j].percent < 0 ? 0 : jobs[j].percent);
@@ -305,6 +325,9 @@ static void take_line(Job *job, const char *line)
         break;
     case 'E':
         snprintf(job->reason, sizeof job->reason, "%s", line + 2);
+        break;
+    case 'X':
+        job->outcome = atoi(line + 2);
         break;
     case 'T': {
         double r, f, w;
@@ -341,18 +364,13 @@ static int drain(Job *job)
     }
 }
 
-static void finish(Run *run, Job *job, int status)
+/* The line of a file that is done: ok, or the reason in job->reason. */
+static void finish(Run *run, Job *job, int ok)
 {
     const char *name = run->files[job->index];
     double seconds = now() - job->start;
-    int ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!ok && !job->reason[0]) {
-        if (WIFSIGNALED(status))
-            snprintf(job->reason, sizeof job->reason, "the worker was stopped by signal %d",
-                     WTERMSIG(status));
-        else
-            snprintf(job->reason, sizeof job->reason, "the worker failed");
-    }
+    if (!ok && !job->reason[0])
+        snprintf(job->reason, sizeof job->reason, "the worker failed");
     run->finished++;
     clear_bar(run);
     if (ok) {
@@ -369,42 +387,87 @@ static void finish(Run *run, Job *job, int status)
         fprintf(stderr, "[%zu/%zu] %s failed: %s\n", run->finished, run->nfiles, name,
                 job->reason);
     }
-    close(job->fd);
-    job->pid = 0;
+    job->busy = 0;
 }
 
-static int start_job(Run *run, Job *job, size_t index, const BatchSettings *settings,
-                     const sigset_t *old_mask)
+/* Starts a worker process for the job slot; 0, or -1 with errno set.
+ * The worker holds no pipe of another: a worker sees the end of its
+ * commands only when no other process can still write them. */
+static int start_worker(Run *run, Job *jobs, int njobs, Job *job, const BatchSettings *settings,
+                        const sigset_t *old_mask)
 {
-    int fds[2];
+    int reports[2], commands[2];
     memset(job, 0, sizeof *job);
-    job->index = index;
-    job->percent = -1;
-    job->start = now();
-    if (pipe2(fds, O_CLOEXEC) != 0)
+    if (pipe2(reports, O_CLOEXEC) != 0)
         return -1;
+    if (pipe2(commands, O_CLOEXEC) != 0) {
+        close(reports[0]);
+        close(reports[1]);
+        return -1;
+    }
     fflush(stdout);
     fflush(stderr);
     pid_t pid = fork();
     if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
+        int err = errno;
+        close(reports[0]);
+        close(reports[1]);
+        close(commands[0]);
+        close(commands[1]);
+        errno = err;
         return -1;
     }
     if (pid == 0) {
-        static const int sigs[] = { SIGINT, SIGTERM, SIGHUP };
+        static const int sigs[] = { SIGINT, SIGTERM, SIGHUP, SIGPIPE };
         for (size_t k = 0; k < sizeof sigs / sizeof sigs[0]; k++)
             signal(sigs[k], SIG_DFL);
         sigprocmask(SIG_SETMASK, old_mask, NULL);
-        close(fds[0]);
-        report_fd = fds[1];
-        _exit(worker(run->filter, settings, run->opts, run->files[index]));
+        for (int j = 0; j < njobs; j++)
+            if (&jobs[j] != job && jobs[j].pid > 0) {
+                close(jobs[j].fd);
+                if (jobs[j].commands >= 0)
+                    close(jobs[j].commands);
+            }
+        close(reports[0]);
+        close(commands[1]);
+        report_fd = reports[1];
+        _exit(worker(run->filter, settings, run->opts, run->files, run->nfiles, commands[0]));
     }
-    close(fds[1]);
-    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    close(reports[1]);
+    close(commands[0]);
+    fcntl(reports[0], F_SETFL, O_NONBLOCK);
     job->pid = pid;
-    job->fd = fds[0];
+    job->fd = reports[0];
+    job->commands = commands[1];
     return 0;
+}
+
+/* Hands files[index] to an idle worker; 0, or -1 when it cannot take it. */
+static int assign(Job *job, size_t index)
+{
+    char line[32];
+    int n = snprintf(line, sizeof line, "%zu\n", index);
+    job->index = index;
+    job->busy = 1;
+    job->outcome = -1;
+    job->percent = -1;
+    job->reason[0] = job->notes[0] = job->timing[0] = 0;
+    job->start = now();
+    return write(job->commands, line, (size_t)n) == n ? 0 : -1;
+}
+
+/* Waits for a worker that has ended or been told to end. */
+static int reap(Job *job)
+{
+    int status = 0;
+    while (waitpid(job->pid, &status, 0) < 0 && errno == EINTR)
+        ;
+    close(job->fd);
+    if (job->commands >= 0)
+        close(job->commands);
+    job->pid = 0;
+    job->commands = -1;
+    return status;
 }
 
 /* Stops the running workers and removes what they were writing. */
@@ -416,15 +479,14 @@ static void stop_all(Run *run, Job *jobs, int njobs)
     for (int j = 0; j < njobs; j++) {
         if (jobs[j].pid <= 0)
             continue;
-        while (waitpid(jobs[j].pid, NULL, 0) < 0 && errno == EINTR)
-            ;
-        char *tmp = temp_path(run->opts->outdir, base_name(run->files[jobs[j].index]),
-                              jobs[j].pid);
+        pid_t pid = jobs[j].pid;
+        reap(&jobs[j]);
+        if (!jobs[j].busy)
+            continue;
+        char *tmp = temp_path(run->opts->outdir, base_name(run->files[jobs[j].index]), pid);
         if (tmp)
             unlink(tmp);
         free(tmp);
-        close(jobs[j].fd);
-        jobs[j].pid = 0;
     }
 }
 
@@ -597,53 +659,70 @@ int main(int argc, char **argv)
     int njobs = opts.jobs > (int)n ? (int)n : opts.jobs;
     Job *jobs = calloc((size_t)(njobs > 0 ? njobs : 1), sizeof *jobs);
     struct pollfd *pfd = calloc((size_t)(njobs > 0 ? njobs : 1), sizeof *pfd);
-    if (!jobs || !pfd)
+    int *slot = calloc((size_t)(njobs > 0 ? njobs : 1), sizeof *slot);
+    if (!jobs || !pfd || !slot)
         return 1;
     double t0 = now();
     size_t next = 0;
-    int running = 0;
-    while (!interrupted && (next < n || running > 0)) {
-        for (int j = 0; j < njobs && next < n; j++) {
-            if (jobs[j].pid > 0)
-                continue;
-            if (start_job(&run, &jobs[j], next, &settings, &old_mask) != 0) {
-                snprintf(jobs[j].reason, sizeof jobs[j].reason, "cannot start a worker: %s",
+    for (;;) {
+        /* Work for every idle worker; a worker for every empty slot while
+         * files are left; idle workers told to end when none are. */
+        for (int j = 0; j < njobs && !interrupted; j++) {
+            Job *job = &jobs[j];
+            if (job->pid == 0 && next < n && start_worker(&run, jobs, njobs, job, &settings, &old_mask) != 0) {
+                job->index = next++;
+                snprintf(job->reason, sizeof job->reason, "cannot start a worker: %s",
                          strerror(errno));
-                jobs[j].fd = -1;
-                run.finished++;
-                run.failed++;
-                clear_bar(&run);
-                fprintf(stderr, "[%zu/%zu] %s failed: %s\n", run.finished, n, files[next],
-                        jobs[j].reason);
-                jobs[j].pid = 0;
-            } else {
-                running++;
+                job->start = now();
+                finish(&run, job, 0);
+                continue;
             }
-            next++;
+            if (job->pid == 0 || job->busy)
+                continue;
+            if (next < n) {
+                if (assign(job, next++) != 0) {
+                    snprintf(job->reason, sizeof job->reason, "the worker is gone");
+                    finish(&run, job, 0);
+                    kill(job->pid, SIGTERM);
+                    reap(job);
+                }
+            } else if (job->commands >= 0) {
+                close(job->commands);
+                job->commands = -1;
+            }
         }
-        draw_bar(&run, jobs, njobs);
         int np = 0;
-        int map[256];
         for (int j = 0; j < njobs; j++)
             if (jobs[j].pid > 0) {
                 pfd[np].fd = jobs[j].fd;
                 pfd[np].events = POLLIN;
-                map[np++] = j;
+                slot[np++] = j;
             }
-        if (np == 0)
-            continue;
+        if (interrupted || np == 0)
+            break;
+        draw_bar(&run, jobs, njobs);
         if (ppoll(pfd, (nfds_t)np, NULL, &old_mask) < 0)
             continue; /* EINTR: the loop looks at the flag */
         for (int p = 0; p < np; p++) {
-            Job *job = &jobs[map[p]];
+            Job *job = &jobs[slot[p]];
             if (!(pfd[p].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
-            if (drain(job)) {
-                int status = 0;
-                while (waitpid(job->pid, &status, 0) < 0 && errno == EINTR)
-                    ;
-                finish(&run, job, status);
-                running--;
+            int ended = drain(job);
+            if (job->busy && job->outcome >= 0)
+                finish(&run, job, job->outcome == 0);
+            if (ended) {
+                pid_t pid = job->pid;
+                int status = reap(job);
+                if (job->busy) {
+                    char *tmp = temp_path(opts.outdir, base_name(files[job->index]), pid);
+                    if (tmp)
+                        unlink(tmp);
+                    free(tmp);
+                    if (WIFSIGNALED(status))
+                        snprintf(job->reason, sizeof job->reason,
+                                 "the worker was stopped by signal %d", WTERMSIG(status));
+                    finish(&run, job, 0);
+                }
             }
         }
     }
@@ -657,6 +736,7 @@ int main(int argc, char **argv)
     printf("%zu file%s in %.1f s, %zu failed\n", n, n == 1 ? "" : "s", now() - t0, run.failed);
     free(jobs);
     free(pfd);
+    free(slot);
     free(files);
     return run.failed ? 1 : 0;
 }
