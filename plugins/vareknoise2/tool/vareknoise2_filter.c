@@ -19,7 +19,7 @@ static void usage(FILE *out)
 {
     fputs("usage: vareknoise2-filter [options] IN OUT\n"
           "  IN, OUT: binary PGM, PPM or PAM (grey or RGB, optional alpha, maxval 255)\n"
-          "options (defaults in brackets):\n",
+          "options (defaults in parentheses):\n",
           out);
     param_table_help(&noise_option_table, out);
     fputs("  --help                       show this text\n", out);

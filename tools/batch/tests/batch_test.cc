@@ -609,4 +609,27 @@ TEST_F(Interrupted, KilledRunLeavesNoPartialResultAndARerunCompletesTheSet)
     EXPECT_EQ(5u, entries(dir_ + "/out").size());
 }
 
+/* A worker that dies fails its file only; a new worker takes the rest. */
+TEST_F(Interrupted, ADeadWorkerFailsOnlyItsFile)
+{
+    std::vector<std::string> args = { CORVELLA_BATCH, "refocus", "--iterations", LONG_ITERATIONS,
+                                      "--jobs",       "1",       "-o",           dir_ + "/out",
+                                      made_["png"],   made_["jpeg"], made_["tiff"] };
+    pid_t pid = spawn(args, dir_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    std::string children = read_file("/proc/" + std::to_string(pid) + "/task/" +
+                                     std::to_string(pid) + "/children");
+    pid_t worker = (pid_t)atol(children.c_str());
+    ASSERT_GT(worker, 0) << "no worker found";
+    ASSERT_EQ(0, kill(worker, SIGKILL));
+    int status = wait_for(pid, 300);
+    wait_group_gone(pid, 10);
+    std::string err = read_file(dir_ + "/.stderr"), out = read_file(dir_ + "/.stdout");
+    EXPECT_EQ(1, status) << err;
+    EXPECT_NE(std::string::npos, err.find("photo.png failed: the worker was stopped by signal 9"))
+        << err;
+    EXPECT_EQ((std::vector<std::string>{ "photo.jpg", "photo.tif" }), entries(dir_ + "/out"));
+    expect_only_whole_results();
+}
+
 }  // namespace
