@@ -55,8 +55,18 @@ int batch_image_load(const char *path, BatchImage *img, char *msg, size_t msglen
         if (!strcmp(loader, formats[k].loader))
             img->format = formats[k].format;
     if (!img->format) {
-        snprintf(msg, msglen, "%s files are not supported (JPEG, PNG, TIFF and WebP are)",
-                 loader);
+        size_t n = strlen(loader);
+        if (n > 4 && !strcmp(loader + n - 4, "load"))
+            n -= 4;
+        snprintf(msg, msglen, "%.*s files are not supported (JPEG, PNG, TIFF and WebP are)",
+                 (int)n, loader);
+        goto refuse;
+    }
+    /* Only the first page would be filtered and written. */
+    int pages = 1;
+    if (vips_image_get_typeof(im, VIPS_META_N_PAGES) &&
+        vips_image_get_int(im, VIPS_META_N_PAGES, &pages) == 0 && pages > 1) {
+        snprintf(msg, msglen, "a file of %d pages or frames is not supported", pages);
         goto refuse;
     }
     if (vips_image_get_typeof(im, "palette-bit-depth")) {

@@ -173,6 +173,16 @@ protected:
         ASSERT_EQ(0, vips_colourspace(im, &cmyk, VIPS_INTERPRETATION_CMYK, nullptr))
             << vips_error_buffer();
         save(cmyk, "cmyk", "cmyk.jpg");
+        made_["indexed"] = base_ + "/indexed.png";
+        ASSERT_EQ(0, vips_pngsave(im, made_["indexed"].c_str(), "palette", TRUE, nullptr))
+            << vips_error_buffer();
+        VipsImage *pair[2] = { im, im }, *pages = nullptr;
+        ASSERT_EQ(0, vips_arrayjoin(pair, &pages, 2, "across", 1, nullptr));
+        made_["pages"] = base_ + "/pages.tif";
+        vips_image_set_int(pages, VIPS_META_PAGE_HEIGHT, im->Ysize);
+        ASSERT_EQ(0, vips_image_write_to_file(pages, made_["pages"].c_str(), nullptr))
+            << vips_error_buffer();
+        g_object_unref(pages);
         for (VipsImage *i : { im, grey, alpha, rgba, ga, wide, shifted, rgb16, cmyk })
             g_object_unref(i);
 
@@ -453,6 +463,18 @@ TEST_F(Batch, ConversionsAreSaidInTheLine)
     pixels(dir_ + "/out/cmyk.jpg", &bands);
     EXPECT_EQ(3, bands);
     EXPECT_EQ(pixels(made_["png"]).size(), pixels(dir_ + "/out/deep.png").size());
+}
+
+/* What the filters cannot take whole is refused with the reason. */
+TEST_F(Batch, UnsupportedImagesAreRefusedWithTheReason)
+{
+    Result r = batch({ "noise", "-o", dir_ + "/out", made_["indexed"], made_["pages"],
+                       made_["png"] });
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("indexed.png failed: an indexed (palette) image"))
+        << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("pages.tif failed: a file of 2 pages")) << r.err;
+    EXPECT_EQ((std::vector<std::string>{ "photo.png" }), entries(dir_ + "/out"));
 }
 
 TEST_F(Batch, UsageErrorsExitTwoAndWriteNothing)
