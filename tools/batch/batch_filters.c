@@ -150,15 +150,20 @@ static int grain_run_pixels(const BatchSettings *s, unsigned char *pixels, int w
     return failed ? -1 : 0;
 }
 
+static int refocus_iterations(const BatchSettings *s)
+{
+    return s->refocus.iterations;
+}
+
 static const BatchFilter refocus_filter = { "refocus", "ostrel-refocus", "refocusing",
                                             &refocus_option_table, refocus_check_values,
-                                            refocus_run_pixels };
+                                            refocus_run_pixels, refocus_iterations };
 static const BatchFilter noise_filter = { "noise", "vareknoise2-filter", "denoising",
                                           &noise_option_table, noise_check_values,
-                                          noise_run_pixels };
+                                          noise_run_pixels, NULL };
 static const BatchFilter grain_filter = { "grain", "tessaline-filter", "removing grain",
                                           &grain_option_table, grain_check_values,
-                                          grain_run_pixels };
+                                          grain_run_pixels, NULL };
 
 const BatchFilter *const batch_filters[] = { &refocus_filter, &noise_filter, &grain_filter,
                                              NULL };

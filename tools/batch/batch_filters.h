@@ -39,6 +39,9 @@ typedef struct {
      * pixels unchanged. */
     int (*run)(const BatchSettings *s, unsigned char *pixels, int width, int height,
                int channels, BatchProgress progress, void *user, char *msg, size_t msglen);
+    /* The iterations a run makes, for the progress shown; NULL when the
+     * filter has none. */
+    int (*iterations)(const BatchSettings *s);
 } BatchFilter;
 
 /* The filter called name, or NULL. */

@@ -277,6 +277,7 @@ static void on_signal(int sig)
 
 typedef struct {
     const BatchFilter *filter;
+    const BatchSettings *settings;
     const BatchOptions *opts;
     const char **files;
     size_t nfiles, finished, failed;
@@ -304,12 +305,20 @@ static void draw_bar(Run *run, const Job *jobs, int njobs)
     bar[WIDTH] = 0;
     char text[200];
     int n = snprintf(text, sizeof text, "[%s] %zu/%zu", bar, run->finished, run->nfiles);
-    for (int j = 0; j < njobs && n < (int)sizeof text; j++)
-        if (jobs[j].pid > 0 && jobs[j].busy)
+    int iterations = run->filter->iterations ? run->filter->iterations(run->settings) : 0;
+    for (int j = 0; j < njobs && n < (int)sizeof text; j++) {
+        if (jobs[j].pid <= 0 || !jobs[j].busy)
+            continue;
+        int percent = jobs[j].percent < 0 ? 0 : jobs[j].percent;
+        const char *name = base_name(run->files[jobs[j].index]);
+        if (iterations > 0)
+            n += snprintf(text + n, sizeof text - (size_t)n, "  %s %s, iteration %d of %d",
+                          run->filter->what, name, percent * iterations / 100, iterations);
+        else
             n += snprintf(text + n, sizeof text - (size_t)n, "  %s %s %d%%", run->filter->what,
-                          base_name(run->files[jobs[j].index]),
-                          jobs[j].percent < 0 ? 0 : jobs[j].percent);
-    fprintf(stderr, "\r\033[K%.78s", text);
+                          name, percent);
+    }
+    fprintf(stderr, "\r\033[K%.79s", text);
     fflush(stderr);
     run->bar_shown = 1;
 }
@@ -655,7 +664,7 @@ int main(int argc, char **argv)
     sigaction(SIGHUP, &sa, NULL);
     signal(SIGPIPE, SIG_IGN);
 
-    Run run = { filter, &opts, files, n, 0, 0, isatty(2), 0 };
+    Run run = { filter, &settings, &opts, files, n, 0, 0, isatty(2), 0 };
     int njobs = opts.jobs > (int)n ? (int)n : opts.jobs;
     Job *jobs = calloc((size_t)(njobs > 0 ? njobs : 1), sizeof *jobs);
     struct pollfd *pfd = calloc((size_t)(njobs > 0 ? njobs : 1), sizeof *pfd);
