@@ -38,7 +38,7 @@ typedef struct {
 #define BATCH_FIELD(f) offsetof(BatchOptions, f)
 static const ParamSpec batch_specs[] = {
     { NULL, NULL, "-o", NULL, "OUTDIR", PARAM_TEXT, BATCH_FIELD(outdir), 0, PARAM_ANY_MIN,
-      PARAM_ANY_MAX, NULL, "folder for the results, created when missing", "required" },
+      PARAM_ANY_MAX, NULL, "folder for the results, created with its parents when missing", "required" },
     { NULL, NULL, "--jobs", NULL, "N", PARAM_INT, BATCH_FIELD(jobs), 0, 1, 256, NULL,
       "files filtered at once", "default: the number of cores" },
     { NULL, NULL, "--shard", NULL, "K/N", PARAM_TEXT, BATCH_FIELD(shard), 0, PARAM_ANY_MIN,
@@ -635,7 +635,7 @@ int main(int argc, char **argv)
     if (stat(opts.outdir, &st) == 0) {
         if (!S_ISDIR(st.st_mode))
             usage_error(filter, "OUTDIR %s is not a folder", opts.outdir);
-    } else if (mkdir(opts.outdir, 0777) != 0) {
+    } else if (g_mkdir_with_parents(opts.outdir, 0777) != 0) {
         fprintf(stderr, PROGRAM ": cannot create %s: %s\n", opts.outdir, strerror(errno));
         return 1;
     }

@@ -381,11 +381,11 @@ TEST_F(Batch, MetadataIsKept)
 
 TEST_F(Batch, JpegQualityFollowsTheOption)
 {
-    Result lo = batch({ "grain", "--quality", "40", "-o", dir_ + "/lo", made_["jpeg"] });
+    Result lo = batch({ "grain", "--quality", "40", "-o", dir_ + "/new/lo", made_["jpeg"] });
     Result hi = batch({ "grain", "-o", dir_ + "/hi", made_["jpeg"] });
     ASSERT_EQ(0, lo.status) << lo.err;
     ASSERT_EQ(0, hi.status) << hi.err;
-    EXPECT_LT(read_file(dir_ + "/lo/photo.jpg").size() * 2,
+    EXPECT_LT(read_file(dir_ + "/new/lo/photo.jpg").size() * 2,
               read_file(dir_ + "/hi/photo.jpg").size());
 }
 
