@@ -1,0 +1,60 @@
+#!/bin/bash
+# corvella-batch on 20 two-megapixel JPEGs made from the test photograph,
+# with each filter: seconds per image with --jobs 1 and --jobs 2 and the
+# speed-up, and the share of each image's time spent outside the filter core
+# (reading, converting, writing, the worker's own share), set against
+# `vips copy` of the same files.  Runs from the project root with
+# build/native built.  REFOCUS_ITERATIONS (default 2) keeps the refocus
+# runs short; its time grows linearly with them.
+set -euo pipefail
+tree=${TREE:-build/native}
+batch=$tree/tools/corvella-batch
+iterations=${REFOCUS_ITERATIONS:-2}
+[ -x "$batch" ] || { echo "50-corvella-batch: $batch is not built (make native)" >&2; exit 1; }
+command -v vips >/dev/null || { echo "50-corvella-batch: vips is missing (make deps)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/in"
+# 1732 x 1152 pixels: 2.0 megapixels.
+vips resize tests/data/chelsea.png "$work/photo.jpg[Q=92]" 3.84
+for k in $(seq -w 1 20); do cp "$work/photo.jpg" "$work/in/IMG_00$k.jpg"; done
+files=("$work"/in/*.jpg)
+n=${#files[@]}
+
+seconds() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+
+# vips copy of every file, one process each, as a photographer's script would.
+t0=$(seconds)
+for f in "${files[@]}"; do vips copy "$f" "$work/copy.jpg"; done
+t1=$(seconds)
+copy=$(calc "($t1 - $t0) / $n")
+printf 'vips copy: %.3f s per image (decode and encode, one process per file)\n' "$copy"
+
+run() { # filter jobs [options...] -> wall seconds; lines in $work/lines
+  local filter=$1 jobs=$2
+  shift 2
+  rm -rf "$work/out"
+  local a b
+  a=$(seconds)
+  "$batch" "$filter" "$@" --timing --jobs "$jobs" -o "$work/out" "${files[@]}" > "$work/lines"
+  b=$(seconds)
+  calc "$b - $a"
+}
+
+for spec in "grain" "noise" "refocus --iterations $iterations"; do
+  read -r -a args <<< "$spec"
+  w1=$(run "${args[@]:0:1}" 1 "${args[@]:1}")
+  # Core time and reading/writing per image from the --jobs 1 run.
+  read -r rd core wr < <(sed -n 's/.*\[read \([0-9.]*\) s, filter \([0-9.]*\) s, write \([0-9.]*\) s\]/\1 \2 \3/p' \
+                           "$work/lines" | awk '{r+=$1; f+=$2; w+=$3} END {printf "%f %f %f\n", r/NR, f/NR, w/NR}')
+  w2=$(run "${args[@]:0:1}" 2 "${args[@]:1}")
+  per1=$(calc "$w1 / $n")
+  per2=$(calc "$w2 / $n")
+  outside=$(calc "100 * ($per1 - $core) / $per1")
+  printf '%s: %d images of 2.0 MP; --jobs 1 %.3f s per image, --jobs 2 %.3f s per image, speed-up %.2fx\n' \
+    "$spec" "$n" "$per1" "$per2" "$(calc "$w1 / $w2")"
+  printf '  per image with --jobs 1: core %.3f s, read %.3f s, write %.3f s; outside the core %.0f%% (vips copy %.3f s)\n' \
+    "$core" "$rd" "$wr" "$outside" "$copy"
+done
