@@ -154,9 +154,13 @@ case_layouts() {
   grep -q "kept $home/my-gimp/plug-ins" "$scratch/err" || fail "the kept folder was not named"
   rm -rf "$home/my-gimp"
 
-  # System-wide under a scratch prefix, as `make install DESTDIR=...` does.
+  # System-wide under a scratch prefix, as `make install DESTDIR=...` does:
+  # make exports DESTDIR, which is already part of the root.
   local root=$scratch/stage/usr
-  "$install" install "$tree" "$root" > /dev/null || fail "system install failed"
+  mkdir -p "$scratch/destdir"
+  DESTDIR=$scratch/destdir "$install" install "$tree" "$root" > /dev/null || fail "system install failed"
+  [ -z "$(ls -A "$scratch/destdir")" ] || { fail "the install wrote under \$DESTDIR again:"; listing "$scratch/destdir"; }
+  rmdir "$scratch/destdir"
   for f in lib/gimp/2.0/plug-ins/ostrel/ostrel lib/gimp/2.0/plug-ins/vareknoise2/vareknoise2 \
            lib/gimp/2.0/plug-ins/tessaline/tessaline share/locale/de/LC_MESSAGES/ostrel.mo \
            share/ostrel/help/en/filters/ostrelhelp.html share/corvella/installed-files.txt; do
