@@ -22,7 +22,7 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
 fi
 mkdir -p "$artifacts"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvella-german-test.XXXXXX") || exit 1
-xvfb_pid= gimp_pid=
+xvfb_pid='' gimp_pid=''
 # Ends only what this test started: GIMP (with its plug-ins, by process
 # group) and the X server.
 stop() {
@@ -41,7 +41,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 export HOME=$scratch/home GIMP2_DIRECTORY=$scratch/home/profile
-unset XDG_CONFIG_HOME
+unset XDG_CONFIG_HOME DESTDIR
 mkdir -p "$HOME"
 "$src/scripts/gimp-install" install-user "$tree" > "$scratch/install.log" 2>&1 ||
   { cat "$scratch/install.log"; echo "FAIL: install-user failed"; exit 1; }
@@ -61,8 +61,8 @@ script="(let* ((img (car (gimp-file-load RUN-NONINTERACTIVE \"$photo\" \"chelsea
                (layer (car (gimp-image-get-active-layer img))))
           (ostrel RUN-INTERACTIVE img layer 3.0 0.0 0.0 0.0 3000.0 0 30.0 1 3 30 10))"
 # In its own process group, so the cleanup reaches its plug-ins too.
-LANG=de_DE.UTF-8 LANGUAGE=de LC_ALL= NO_AT_BRIDGE=1 \
-  setsid timeout -k 10 180 gimp-2.10 -i -d -f -n -b "$script" -b '(gimp-quit 0)' \
+LANG=de_DE.UTF-8 LANGUAGE=de NO_AT_BRIDGE=1 \
+  setsid env -u LC_ALL -u LC_MESSAGES timeout -k 10 180 gimp-2.10 -i -d -f -n -b "$script" -b '(gimp-quit 0)' \
   < /dev/null > "$scratch/gimp.log" 2>&1 &
 gimp_pid=$!
 

@@ -22,6 +22,9 @@ photo=$src/tests/data/chelsea.png
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
+# Only the scratch folders below are ever installed into, whatever the
+# caller's environment says.
+unset GIMP2_DIRECTORY XDG_CONFIG_HOME DESTDIR
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvella-install-test.XXXXXX") || exit 1
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT TERM
@@ -49,8 +52,7 @@ check_user_install() {   # PROFILE
 
 # Runs Script-Fu in gimp-console-2.10 with HOME=$1 (at most 180 s).
 gimp_batch() {
-  HOME=$1 XDG_CONFIG_HOME= GIMP2_DIRECTORY= NO_AT_BRIDGE=1 \
-    timeout -k 10 180 env -u XDG_CONFIG_HOME -u GIMP2_DIRECTORY \
+  HOME=$1 NO_AT_BRIDGE=1 timeout -k 10 180 \
     gimp-console-2.10 -i -d -f -n -b "$2" -b '(gimp-quit 0)' \
     < /dev/null > "$scratch/gimp.log" 2>&1
 }
@@ -63,7 +65,7 @@ case_user() {
   [ -d "$profile" ] || { fail "GIMP made no profile at $profile"; return; }
   listing "$profile/plug-ins" > "$scratch/before"
 
-  HOME=$home env -u XDG_CONFIG_HOME -u GIMP2_DIRECTORY "$install" install-user "$tree" \
+  HOME=$home "$install" install-user "$tree" \
     > "$scratch/install.log" 2>&1 || { cat "$scratch/install.log"; fail "install-user failed"; return; }
   check_user_install "$profile"
 
@@ -115,7 +117,7 @@ LIST
     echo "$f: $changed of $(identify -format '%[fx:w*h]' "$photo") pixels changed"
   done
 
-  HOME=$home env -u XDG_CONFIG_HOME -u GIMP2_DIRECTORY "$install" uninstall-user \
+  HOME=$home "$install" uninstall-user \
     > "$scratch/uninstall.log" 2>&1 || { cat "$scratch/uninstall.log"; fail "uninstall-user failed"; }
   listing "$profile/plug-ins" > "$scratch/after"
   diff "$scratch/before" "$scratch/after" || fail "uninstall-user left the plug-in folder changed"
@@ -128,7 +130,7 @@ case_layouts() {
   # Profile under XDG_CONFIG_HOME, made by the install itself: the
   # uninstall removes it again, with the folders above it it made.
   mkdir -p "$home/cfg"
-  HOME=$home XDG_CONFIG_HOME=$home/cfg GIMP2_DIRECTORY= "$install" install-user "$tree" > /dev/null \
+  HOME=$home XDG_CONFIG_HOME=$home/cfg "$install" install-user "$tree" > /dev/null \
     || fail "install-user under XDG_CONFIG_HOME failed"
   check_user_install "$home/cfg/GIMP/2.10"
   # A second install over the first keeps one record of each file.
