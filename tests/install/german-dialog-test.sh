@@ -71,11 +71,13 @@ win=
 for _ in $(seq 600); do
   win=$(xdotool search --name "^$german\$" 2>/dev/null | head -n1)
   [ -n "$win" ] && break
+  # The English dialog: the catalogue was not found; no use waiting.
+  xdotool search --name "^$english\$" > /dev/null 2>&1 && break
   kill -0 "$gimp_pid" 2>/dev/null || break
   sleep 0.1
 done
 if [ -z "$win" ]; then
-  echo "FAIL: no window titled \"$german\" within 60 s; windows:"
+  echo "FAIL: no window titled \"$german\"; windows:"
   xdotool search --name . getwindowname %@ 2>/dev/null | sort -u
   grep -v '^\s*$' "$scratch/gimp.log"
   import -window root "$artifacts/ostrel-dialog-de.png" 2>/dev/null
