@@ -106,6 +106,13 @@ ostrel|<Image>/Photo/A/Refocus...|ostrel/ostrel
 plug-in-vareknoise2-0-64|<Image>/Photo/B/Noise/Varek Noise 2 0.64 ...|vareknoise2/vareknoise2
 plug-in-tessaline|<Image>/Photo/B/Noise/Film Grain Remover|tessaline/tessaline
 LIST
+  # The refocus plug-in registered the catalogue and help of its own folder
+  # (GIMP keeps them in the profile's pluginrc, the profile as ${gimp_dir}).
+  grep -qE "\(locale-def \"ostrel\" \"(\\\$\{gimp_dir\}|$profile)/plug-ins/ostrel/locale\"\)" \
+    "$profile/pluginrc" || fail "ostrel did not register the catalogue in its folder: $(grep -h 'locale-def "ostrel"' "$profile/pluginrc")"
+  grep -qF "(help-def \"https://corvella.example.org/help/ostrel\" \"file://$profile/plug-ins/ostrel/help\")" \
+    "$profile/pluginrc" || fail "ostrel did not register the help in its folder: $(grep -h 'help-def' "$profile/pluginrc")"
+
   # Each filter changed the photograph and kept its size.
   local f changed
   for f in ostrel vareknoise2 tessaline; do
