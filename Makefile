@@ -11,7 +11,8 @@ FUZZ    := build/fuzz
 CTEST_FLAGS ?= --output-on-failure
 
 .PHONY: all deps build native windows windows64 asan fuzz test test-native \
-        test-windows test-asan test-fuzz bench demo install clean
+        test-windows test-asan test-fuzz bench demo install install-user \
+        uninstall uninstall-user clean
 
 all: build
 
@@ -100,8 +101,22 @@ demo: deps build
 
 # Installs the plug-ins (and their catalogue and help) under PREFIX, by
 # default GIMP's own system folders; the native tree is configured for it.
+# DESTDIR stages the files for a package.  The list of what was installed
+# (PREFIX/share/corvella/installed-files.txt) lets `make uninstall` remove
+# exactly that.
 install: deps native
-	cmake --install $(NATIVE)
+	scripts/gimp-install install $(NATIVE) "$(DESTDIR)$(PREFIX)"
+uninstall:
+	scripts/gimp-install uninstall "$(DESTDIR)$(PREFIX)"
+
+# The plug-ins into the user's own GIMP 2.10 profile, no root needed:
+# $GIMP2_DIRECTORY, else $XDG_CONFIG_HOME/GIMP/2.10 (~/.config/GIMP/2.10),
+# each in plug-ins/NAME/; the list of what was installed is the profile's
+# corvella-installed.txt.
+install-user: native
+	scripts/gimp-install install-user $(NATIVE)
+uninstall-user:
+	scripts/gimp-install uninstall-user
 
 clean:
 	rm -rf build demo

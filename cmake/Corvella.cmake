@@ -62,6 +62,17 @@ function(corvella_add_plugin name)
     OUTPUT_NAME ${name})
 endfunction()
 
+# Installs a plug-in program twice over: system-wide into GIMP's plug-in
+# folder under the prefix (the default component), and into a GIMP 2.10
+# profile when installed with `--component user --prefix PROFILE` (the
+# profile's plug-ins/NAME/ folder; that component stays out of a plain
+# install).  PROGRAMS, not TARGETS: the plug-ins carry no run path.
+function(corvella_install_plugin name)
+  install(PROGRAMS $<TARGET_FILE:${name}> DESTINATION lib/gimp/2.0/plug-ins/${name})
+  install(PROGRAMS $<TARGET_FILE:${name}> DESTINATION plug-ins/${name}
+          COMPONENT user EXCLUDE_FROM_ALL)
+endfunction()
+
 # A GoogleTest program; every case shows up in CTest.  Windows programs are
 # listed at test time through wine (the emulator), not at build time.
 function(corvella_add_gtest name)

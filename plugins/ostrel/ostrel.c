@@ -2,6 +2,7 @@
 #include "config.h"
 
 #include <locale.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <libgimp/gimp.h>
@@ -32,6 +33,35 @@ const GimpPlugInInfo PLUG_IN_INFO =
 
 MAIN ()
 
+/* The folder NAME beside the plug-in program (symbolic links resolved)
+ * when there is one, as in a per-user install, where the catalogue and help
+ * live in the plug-in's own folder; otherwise FALLBACK, the install
+ * prefix's folder.  The Windows build keeps the packaged editor's fixed
+ * folders.  The caller frees the result. */
+static gchar *
+plugin_folder (const gchar *name, const gchar *fallback)
+{
+#ifndef _WIN32
+  const gchar *prog = gimp_get_progname ();
+  char        *real = prog ? realpath (prog, NULL) : NULL;
+
+  if (real)
+    {
+      gchar *dir  = g_path_get_dirname (real);
+      gchar *path = g_build_filename (dir, name, NULL);
+
+      free (real);
+      g_free (dir);
+      if (g_file_test (path, G_FILE_TEST_IS_DIR))
+        return path;
+      g_free (path);
+    }
+#else
+  (void) name;
+#endif
+  return g_strdup (fallback);
+}
+
 /* Run mode, image and drawable, then the filter's values. */
 #define N_FIXED_PARAMS 3
 #define MAX_PARAMS     16
@@ -54,14 +84,20 @@ query (void)
   gint nargs = N_FIXED_PARAMS
                + param_table_pdb_args (&refocus_option_table, args + N_FIXED_PARAMS,
                                        MAX_PARAMS - N_FIXED_PARAMS);
+  gchar *locale_dir;
+  gchar *prefix_help;
   gchar *help_path;
   gchar *help_uri;
 
   setlocale (LC_ALL, "");
-  gimp_plugin_domain_register (GETTEXT_PACKAGE, OSTREL_LOCALEDIR);
+  locale_dir = plugin_folder ("locale", OSTREL_LOCALEDIR);
+  gimp_plugin_domain_register (GETTEXT_PACKAGE, locale_dir);
+  g_free (locale_dir);
 
-  help_path = g_build_filename (OSTREL_DATADIR, "help", NULL);
-  help_uri  = g_filename_to_uri (help_path, NULL, NULL);
+  prefix_help = g_build_filename (OSTREL_DATADIR, "help", NULL);
+  help_path   = plugin_folder ("help", prefix_help);
+  help_uri    = g_filename_to_uri (help_path, NULL, NULL);
+  g_free (prefix_help);
   g_free (help_path);
   gimp_plugin_help_register (OSTREL_HELP_DOMAIN, help_uri);
   g_free (help_uri);
@@ -318,13 +354,16 @@ run (const gchar      *name,
   GimpPDBStatusType status = GIMP_PDB_SUCCESS;
   GimpRunMode       run_mode;
   gint32            drawable_id;
+  gchar            *locale_dir;
 
   (void) name;
   *nreturn_vals = 1;
   *return_vals  = values;
   values[0].type = GIMP_PDB_STATUS;
 
-  bindtextdomain (GETTEXT_PACKAGE, OSTREL_LOCALEDIR);
+  locale_dir = plugin_folder ("locale", OSTREL_LOCALEDIR);
+  bindtextdomain (GETTEXT_PACKAGE, locale_dir);
+  g_free (locale_dir);
   bind_textdomain_codeset (GETTEXT_PACKAGE, "UTF-8");
   textdomain (GETTEXT_PACKAGE);
 
