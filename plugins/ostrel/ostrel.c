@@ -9,6 +9,8 @@
 
 #include "ostrel.h"
 #include "ostrel_intl.h"
+#include "param_pdb.h"
+#include "refocus_options.h"
 
 RefocusVals    refocus_vals;
 RefocusContext refocus_ctx;
@@ -30,28 +32,28 @@ const GimpPlugInInfo PLUG_IN_INFO =
 
 MAIN ()
 
-#define N_PARAMS 14
+/* Run mode, image and drawable, then the filter's values. */
+#define N_FIXED_PARAMS 3
+#define MAX_PARAMS     16
+
+static gint
+n_params (void)
+{
+  return N_FIXED_PARAMS + (gint) param_table_pdb_count (&refocus_option_table);
+}
 
 static void
 query (void)
 {
-  static const GimpParamDef args[N_PARAMS] =
+  GimpParamDef args[MAX_PARAMS] =
   {
     { GIMP_PDB_INT32,    "run_mode",        "Interactive, non-interactive" },
     { GIMP_PDB_IMAGE,    "image",           "Input image" },
     { GIMP_PDB_DRAWABLE, "drawable",        "Input drawable" },
-    { GIMP_PDB_FLOAT,    "radius",          "Blur radius (default = 6.0)" },
-    { GIMP_PDB_FLOAT,    "gauss",           "Gaussian blur variance (default = 0.0)" },
-    { GIMP_PDB_FLOAT,    "motion",          "Motion size (default = 0.0)" },
-    { GIMP_PDB_FLOAT,    "mot_angle",       "Motion angle (default = 0.0)" },
-    { GIMP_PDB_FLOAT,    "lambda",          "Noise reduction (default = 100.0)" },
-    { GIMP_PDB_INT32,    "boundary",        "Boundary conditions (default = mirror / 0)" },
-    { GIMP_PDB_FLOAT,    "lambda_min",      "Area smoothnes (default = 30.0)" },
-    { GIMP_PDB_INT32,    "adaptive_smooth", "Adaptive smoothing (default = TRUE)" },
-    { GIMP_PDB_INT32,    "winsize",         "Smooth area size (default = 3)" },
-    { GIMP_PDB_INT32,    "iterations",      "Number of iterations (default = 100)" },
-    { GIMP_PDB_INT32,    "prev_iter",       "Number of iterations for preview (default = 10)" }
   };
+  gint nargs = N_FIXED_PARAMS
+               + param_table_pdb_args (&refocus_option_table, args + N_FIXED_PARAMS,
+                                       MAX_PARAMS - N_FIXED_PARAMS);
   gchar *help_path;
   gchar *help_uri;
 
@@ -73,7 +75,7 @@ query (void)
                           "<Image>/Photo/A/Refocus...",
                           "RGB*, GRAY*",
                           GIMP_PLUGIN,
-                          N_PARAMS, 0,
+                          nargs, 0,
                           args, NULL);
 }
 
@@ -342,7 +344,7 @@ run (const gchar      *name,
       return;
     }
   run_mode = (GimpRunMode) param[0].data.d_int32;
-  if ((run_mode == GIMP_RUN_NONINTERACTIVE && nparams != N_PARAMS)
+  if ((run_mode == GIMP_RUN_NONINTERACTIVE && nparams != n_params ())
       || (run_mode != GIMP_RUN_INTERACTIVE
           && run_mode != GIMP_RUN_NONINTERACTIVE
           && run_mode != GIMP_RUN_WITH_LAST_VALS))

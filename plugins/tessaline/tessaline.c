@@ -8,6 +8,8 @@
 #include <libgimp/gimpui.h>
 
 #include "grain_filter.h"
+#include "grain_options.h"
+#include "param_pdb.h"
 
 #define PROC_NAME "plug_in_tessaline"
 
@@ -27,19 +29,17 @@ MAIN()
 
 static void query(void)
 {
-    static const GimpParamDef args[] = {
+    GimpParamDef args[8] = {
         {GIMP_PDB_INT32, "run_mode", "Interactive"},
         {GIMP_PDB_IMAGE, "image", "Input image"},
         {GIMP_PDB_DRAWABLE, "drawable", "Input drawable"},
-        {GIMP_PDB_INT32, "red", "Red grain level"},
-        {GIMP_PDB_INT32, "green", "Green grain level"},
-        {GIMP_PDB_INT32, "blue", "Blue grain level"},
     };
+    const gint nargs = 3 + param_table_pdb_args(&grain_option_table, args + 3, G_N_ELEMENTS(args) - 3);
     static const char authors[] = "Corvella developers";
     gimp_install_procedure(PROC_NAME, "Film Grain reduction for Gimp 1.3 / 2.0",
                            "Reduces film grain or video noise", authors, authors,
                            "2002 - 2004", "<Image>/Photo/B/Noise/Film Grain Remover", "RGB",
-                           GIMP_PLUGIN, G_N_ELEMENTS(args), 0, args, NULL);
+                           GIMP_PLUGIN, nargs, 0, args, NULL);
 }
 
 /* Restores the stored block; a block of another size (not ours) is ignored
@@ -130,7 +130,7 @@ static void run(const gchar *name, gint nparams, const GimpParam *param,
     const GimpRunMode run_mode = (GimpRunMode)param[0].data.d_int32;
     const gint32 drawable_id = param[2].data.d_drawable;
 
-    if (run_mode == GIMP_RUN_NONINTERACTIVE && nparams != 6)
+    if (run_mode == GIMP_RUN_NONINTERACTIVE && nparams != 3 + (gint)grain_option_table.count)
         status = GIMP_PDB_CALLING_ERROR;
     else if (!gimp_item_is_valid(drawable_id) || !gimp_item_is_drawable(drawable_id))
         status = GIMP_PDB_CALLING_ERROR;
@@ -157,9 +157,8 @@ static void run(const gchar *name, gint nparams, const GimpParam *param,
         break;
     }
     case GIMP_RUN_NONINTERACTIVE:
-        grain_params.red = param[3].data.d_int32;
-        grain_params.green = param[4].data.d_int32;
-        grain_params.blue = param[5].data.d_int32;
+        for (size_t k = 0; k < grain_option_table.count; k++)
+            param_store(&grain_option_table.specs[k], &grain_params, param[3 + k].data.d_int32);
         break;
     case GIMP_RUN_WITH_LAST_VALS:
         restore_params();

@@ -1,4 +1,5 @@
 #include "noise_run.h"
+#include "noise_options.h"
 
 /* Restores *params from the stored block when one of the right size holds
  * usable values; otherwise the record keeps what it has. */
@@ -12,17 +13,14 @@ static void restore(const NoiseHost *host, NoiseParams *params)
         *params = stored;
 }
 
-/* Parameters 3..12 in order onto the ten double fields. */
+/* Parameters 3.. onto the record's fields, in the order of the table. */
 static gboolean take_call_values(NoiseParams *params, const GimpParam *param)
 {
-    double *fields[10] = { &params->radius, &params->lsmooth, &params->csmooth, &params->effect,
-                           &params->lookahead, &params->gamma, &params->damping, &params->phase,
-                           &params->texture, &params->sharp };
-    for (int i = 0; i < 10; i++)
+    for (size_t i = 0; i < noise_option_table.count; i++)
         if (param[3 + i].type != GIMP_PDB_FLOAT)
             return FALSE;
-    for (int i = 0; i < 10; i++)
-        *fields[i] = param[3 + i].data.d_float;
+    for (size_t i = 0; i < noise_option_table.count; i++)
+        param_store(&noise_option_table.specs[i], params, param[3 + i].data.d_float);
     return TRUE;
 }
 

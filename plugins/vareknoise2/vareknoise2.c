@@ -7,6 +7,8 @@
 #include <libgimp/gimpui.h>
 
 #include "noise_filter.h"
+#include "noise_options.h"
+#include "param_pdb.h"
 #include "noise_run.h"
 
 /* The one parameter record; its raw bytes are the stored block. */
@@ -24,21 +26,12 @@ MAIN()
 
 static void query(void)
 {
-    static const GimpParamDef args[] = {
+    GimpParamDef args[16] = {
         { GIMP_PDB_INT32, "run_mode", "Interactive, non-interactive" },
         { GIMP_PDB_IMAGE, "image", "(unused)" },
         { GIMP_PDB_DRAWABLE, "drawable", "Drawable to draw on" },
-        { GIMP_PDB_FLOAT, "radius", "Radius of gaussian blur (in pixels)" },
-        { GIMP_PDB_FLOAT, "lsmooth", "Luminance Tolerance" },
-        { GIMP_PDB_FLOAT, "csmooth", "Color Tolerance" },
-        { GIMP_PDB_FLOAT, "effect", "Threshold for 2nd derivative of luminance" },
-        { GIMP_PDB_FLOAT, "lookahead", "Sharpness" },
-        { GIMP_PDB_FLOAT, "gamma", "Gamma" },
-        { GIMP_PDB_FLOAT, "damping", "Phase jitter damping" },
-        { GIMP_PDB_FLOAT, "phase", "Phase shift for edges" },
-        { GIMP_PDB_FLOAT, "texture", "Texture accuracy" },
-        { GIMP_PDB_FLOAT, "sharp", "Edge accuracy" },
     };
+    gint nargs = 3 + param_table_pdb_args(&noise_option_table, args + 3, G_N_ELEMENTS(args) - 3);
 
     gimp_install_procedure(NOISE_PROC_NAME,
                            "A Digital Camera Noise filter",
@@ -50,7 +43,7 @@ static void query(void)
                            "_Varek Noise 2 0.64 ...",
                            "GRAY*, RGB*",
                            GIMP_PLUGIN,
-                           G_N_ELEMENTS(args), 0,
+                           nargs, 0,
                            args, NULL);
     gimp_plugin_menu_register(NOISE_PROC_NAME, "<Image>/Photo/B/Noise");
 }

@@ -1,68 +1,51 @@
 /* ostrel-refocus: the refocus filter on Netpbm files, driven through the
  * same core as the plug-in. */
 #include <errno.h>
-#include <limits.h>
-#include <math.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "refocus_core.h"
+#include "refocus_options.h"
 
 #define PROGRAM "ostrel-refocus"
 
-static const char usage_text[] =
-    "usage: " PROGRAM " [options] IN.pnm OUT.pnm\n"
-    "       " PROGRAM " [kernel options] --print-mask | --print-weights\n"
-    "Refocuses a Netpbm grey or colour image (P2, P3, P5, P6).\n"
-    "  --radius R          disc blur radius in pixels (6.0)\n"
-    "  --gauss S           Gaussian blur in pixels (0.0)\n"
-    "  --motion L          motion blur length in pixels (0.0)\n"
-    "  --angle A           motion direction in degrees (0.0)\n"
-    "  --noise L           noise reduction (100.0)\n"
-    "  --smoothness S      area smoothness (30.0)\n"
-    "  --area-size N       smooth area size (3)\n"
-    "  --adaptive | --no-adaptive   adaptive smoothing (on)\n"
-    "  --boundary mirror|periodic   boundary conditions (mirror)\n"
-    "  --iterations N      number of iterations (100)\n"
-    "  --seed N            seed the random steps (default: unseeded sequence)\n"
-    "  --text              write a text file (P2/P3) instead of binary\n"
-    "  --print-mask        print the degradation mask and exit\n"
-    "  --print-weights     print its convolution table and exit\n"
-    "  --help              show this text\n";
+/* Options of the tool itself, beside the filter's. */
+typedef struct {
+    int text, print_mask, print_weights;
+} ToolFlags;
+
+#define FLAG(opt, field, help)                                                           \
+    { NULL, NULL, opt, NULL, NULL, PARAM_FLAG, offsetof(ToolFlags, field), 0, 0, 1, NULL, \
+      help, "" }
+
+static const ParamSpec tool_specs[] = {
+    FLAG("--text", text, "write a text file (P2/P3) instead of binary"),
+    FLAG("--print-mask", print_mask, "print the degradation mask and exit"),
+    FLAG("--print-weights", print_weights, "print its convolution table and exit"),
+};
+static const ParamTable tool_table = { tool_specs, sizeof tool_specs / sizeof tool_specs[0] };
+
+static void usage(FILE *out)
+{
+    fputs("usage: " PROGRAM " [options] IN.pnm OUT.pnm\n"
+          "       " PROGRAM " [kernel options] --print-mask | --print-weights\n"
+          "Refocuses a Netpbm grey or colour image (P2, P3, P5, P6).\n",
+          out);
+    param_table_help(&refocus_option_table, out);
+    param_table_help(&tool_table, out);
+    fputs("  --help                       show this text\n", out);
+}
 
 static void usage_error(const char *fmt, const char *arg)
 {
     fprintf(stderr, PROGRAM ": ");
     fprintf(stderr, fmt, arg);
-    fprintf(stderr, "\n%s", usage_text);
+    fputc('\n', stderr);
+    usage(stderr);
     exit(2);
-}
-
-static double parse_double(const char *opt, const char *text)
-{
-    char *end;
-    errno = 0;
-    double v = strtod(text, &end);
-    if (end == text || *end || errno == ERANGE || !isfinite(v))
-        usage_error("invalid number for %s", opt);
-    return v;
-}
-
-static long parse_long(const char *opt, const char *text, long lo, long hi)
-{
-    char *end;
-    errno = 0;
-    long v = strtol(text, &end, 10);
-    if (end == text || *end || errno == ERANGE || v < lo || v > hi) {
-        char buf[160];
-        snprintf(buf, sizeof buf, "invalid value for %s (a whole number from %ld to %ld)",
-                 opt, lo, hi);
-        usage_error("%s", buf);
-    }
-    return v;
 }
 
 typedef struct {
@@ -139,94 +122,26 @@ static int save_atomically(const char *path, Matrix *ch, int nch, int binary)
 
 int main(int argc, char **argv)
 {
-    RefocusParams params;
-    refocus_params_default(&params);
-    long iterations = REFOCUS_DEFAULT_ITERATIONS;
-    int print_mask = 0, print_weights = 0, binary = 1, seeded = 0;
-    unsigned seed = 0;
+    RefocusOptions options;
+    ToolFlags flags;
+    param_table_defaults(&refocus_option_table, &options);
+    param_table_defaults(&tool_table, &flags);
     const char *files[2];
-    int nfiles = 0, options_done = 0;
-
-    for (int k = 1; k < argc; k++) {
-        const char *arg = argv[k];
-        if (options_done || arg[0] != '-' || !arg[1]) {
-            if (nfiles == 2)
-                usage_error("too many file names: %s", arg);
-            files[nfiles++] = arg;
-            continue;
-        }
-        if (!strcmp(arg, "--")) {
-            options_done = 1;
-            continue;
-        }
-        /* --name=value or --name value */
-        char name[32];
-        const char *value = NULL;
-        const char *eq = strchr(arg, '=');
-        size_t nlen = eq ? (size_t)(eq - arg) : strlen(arg);
-        if (nlen >= sizeof name)
-            usage_error("unknown option %s", arg);
-        memcpy(name, arg, nlen);
-        name[nlen] = 0;
-        static const char *const valued[] = { "--radius", "--gauss", "--motion", "--angle",
-                                              "--noise", "--smoothness", "--area-size",
-                                              "--boundary", "--iterations", "--seed" };
-        int takes_value = 0;
-        for (size_t v = 0; v < sizeof valued / sizeof *valued; v++)
-            takes_value |= !strcmp(name, valued[v]);
-        if (takes_value) {
-            if (eq)
-                value = eq + 1;
-            else if (k + 1 < argc)
-                value = argv[++k];
-            else
-                usage_error("option %s needs a value", name);
-        } else if (eq) {
-            usage_error("option %s takes no value", name);
-        }
-
-        if (!strcmp(name, "--radius"))
-            params.radius = parse_double(name, value);
-        else if (!strcmp(name, "--gauss"))
-            params.gauss = parse_double(name, value);
-        else if (!strcmp(name, "--motion"))
-            params.motion = parse_double(name, value);
-        else if (!strcmp(name, "--angle"))
-            params.mot_angle = parse_double(name, value);
-        else if (!strcmp(name, "--noise"))
-            params.lambda = parse_double(name, value);
-        else if (!strcmp(name, "--smoothness"))
-            params.lambda_min = parse_double(name, value);
-        else if (!strcmp(name, "--area-size"))
-            params.winsize = (int)parse_long(name, value, 0, 64);
-        else if (!strcmp(name, "--iterations"))
-            iterations = parse_long(name, value, 0, 1000000);
-        else if (!strcmp(name, "--seed")) {
-            seed = (unsigned)parse_long(name, value, 0, UINT_MAX);
-            seeded = 1;
-        } else if (!strcmp(name, "--boundary")) {
-            if (!strcmp(value, "mirror"))
-                params.boundary = 0;
-            else if (!strcmp(value, "periodic"))
-                params.boundary = 1;
-            else
-                usage_error("--boundary must be mirror or periodic, not %s", value);
-        } else if (!strcmp(name, "--adaptive"))
-            params.adaptive_smooth = 1;
-        else if (!strcmp(name, "--no-adaptive"))
-            params.adaptive_smooth = 0;
-        else if (!strcmp(name, "--text"))
-            binary = 0;
-        else if (!strcmp(name, "--print-mask"))
-            print_mask = 1;
-        else if (!strcmp(name, "--print-weights"))
-            print_weights = 1;
-        else if (!strcmp(name, "--help")) {
-            fputs(usage_text, stdout);
-            return 0;
-        } else
-            usage_error("unknown option %s", arg);
+    int nfiles = 0;
+    char msg[200];
+    const ParamBinding bindings[] = { { &refocus_option_table, &options }, { &tool_table, &flags } };
+    switch (param_parse_args(bindings, 2, argc, argv, files, 2, &nfiles, msg, sizeof msg)) {
+    case PARAM_PARSE_HELP:
+        usage(stdout);
+        return 0;
+    case PARAM_PARSE_ERROR:
+        usage_error("%s", msg);
+        break;
+    case PARAM_PARSE_OK:
+        break;
     }
+    RefocusParams params = options.params;
+    int print_mask = flags.print_mask, print_weights = flags.print_weights, binary = !flags.text;
 
     char reason[200];
     if (print_mask || print_weights) {
@@ -290,8 +205,8 @@ int main(int argc, char **argv)
             ch[c].data[k] = v > 255.0f ? 255.0f : v > 0.0f ? v : 0.0f;
         }
 
-    if (seeded)
-        refocus_srand(seed);
+    if (options.seed >= 0)
+        refocus_srand((unsigned)options.seed);
     Progress progress = { isatty(2), -1 };
     RefocusHost host;
     memset(&host, 0, sizeof host);
@@ -300,7 +215,7 @@ int main(int argc, char **argv)
     for (int c = 0; c < nch; c++)
         host.channels[c] = &ch[c];
     host.report_progress = show_progress;
-    int status = refocus_compute(&params, &host, (int)iterations);
+    int status = refocus_compute(&params, &host, options.iterations);
     if (progress.tty && progress.last >= 0)
         fputc('\n', stderr);
     int rc = 0;

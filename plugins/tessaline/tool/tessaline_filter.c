@@ -5,38 +5,28 @@
  * Exit status 0 on success, 2 for a usage error, 1 when the input cannot be
  * read or the output cannot be written (the output is written whole or not
  * at all; the input is never changed). */
-#include "grain_core.h"
+#include "grain_options.h"
 #include "netpbm_io.h"
 
-#include <errno.h>
-#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 
-static const char usage_text[] =
-    "usage: tessaline-filter [--red N] [--green N] [--blue N] IN.ppm OUT.ppm\n"
-    "  N: grain level of the channel, an integer (defaults 15, 10, 20)\n";
+static void usage(FILE *out)
+{
+    fputs("usage: tessaline-filter [--red N] [--green N] [--blue N] IN.ppm OUT.ppm\n", out);
+    param_table_help(&grain_option_table, out);
+    fputs("  --help                       show this text\n", out);
+}
 
 static int usage_error(const char *fmt, const char *arg)
 {
     fprintf(stderr, "tessaline-filter: ");
     fprintf(stderr, fmt, arg);
-    fprintf(stderr, "\n%s", usage_text);
+    fputc('\n', stderr);
+    usage(stderr);
     return 2;
-}
-
-/* A whole decimal 32-bit integer, nothing else. */
-static int parse_level(const char *text, int32_t *out)
-{
-    char *end = NULL;
-    errno = 0;
-    long long v = strtoll(text, &end, 10);
-    if (errno || end == text || *end != '\0' || v < INT32_MIN || v > INT32_MAX)
-        return -1;
-    *out = (int32_t)v;
-    return 0;
 }
 
 static int same_file(const char *a, const char *b)
@@ -50,35 +40,20 @@ static int same_file(const char *a, const char *b)
 
 int main(int argc, char **argv)
 {
-    GrainParams params = {GRAIN_DEFAULT_RED, GRAIN_DEFAULT_GREEN, GRAIN_DEFAULT_BLUE};
+    GrainParams params;
+    param_table_defaults(&grain_option_table, &params);
     const char *files[2];
     int nfiles = 0;
-
-    for (int i = 1; i < argc; i++) {
-        const char *a = argv[i];
-        int32_t *field = NULL;
-        if (strcmp(a, "--red") == 0)
-            field = &params.red;
-        else if (strcmp(a, "--green") == 0)
-            field = &params.green;
-        else if (strcmp(a, "--blue") == 0)
-            field = &params.blue;
-        else if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
-            fputs(usage_text, stdout);
-            return 0;
-        } else if (a[0] == '-' && a[1] != '\0') {
-            return usage_error("unknown option %s", a);
-        } else {
-            if (nfiles == 2)
-                return usage_error("unexpected argument %s", a);
-            files[nfiles++] = a;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usage_error("%s needs a value", a);
-        if (parse_level(argv[i + 1], field) != 0)
-            return usage_error("not a 32-bit integer level: %s", argv[i + 1]);
-        i++;
+    char msg[200];
+    const ParamBinding binding = { &grain_option_table, &params };
+    switch (param_parse_args(&binding, 1, argc, argv, files, 2, &nfiles, msg, sizeof msg)) {
+    case PARAM_PARSE_HELP:
+        usage(stdout);
+        return 0;
+    case PARAM_PARSE_ERROR:
+        return usage_error("%s", msg);
+    case PARAM_PARSE_OK:
+        break;
     }
     if (nfiles != 2)
         return usage_error("%s", "needs an input and an output file");
