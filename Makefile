@@ -7,18 +7,27 @@ NATIVE  := build/native
 WINDOWS := build/windows
 WINDOWS64 := build/windows64
 ASAN    := build/asan
+GIMP3   := build/gimp3
+IN_ROOT := scripts/in-trixie-root
 FUZZ    := build/fuzz
 CTEST_FLAGS ?= --output-on-failure
 
 .PHONY: all deps build native windows windows64 asan fuzz test test-native \
-        test-windows test-asan test-fuzz bench demo install clean
+        test-windows test-asan test-fuzz bench demo install clean \
+        gimp3 test-gimp3 install-gimp3-user uninstall-gimp3-user
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps native windows windows64
+build: deps native windows windows64 gimp3
+
+# The GIMP 3 plug-ins, built inside the Debian 13 root with its compiler
+# (the root is made by scripts/install-deps; see scripts/trixie-root).
+gimp3:
+	$(IN_ROOT) cmake -S . -B $(GIMP3) -DCORVELLA_GIMP3=ON >/dev/null
+	$(IN_ROOT) cmake --build $(GIMP3) -j$(JOBS)
 
 native:
 	cmake -S . -B $(NATIVE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
