@@ -33,7 +33,7 @@ quiet() {
     grep -v -e 'Failed to parse tag cache' -e 'cannot open display' -e 'gimp_wire_read' \
         -e 'Welcome to GIMP' -e 'gimp_flush(): error: Broken pipe' -e '^$' \
         -e 'batch command executed successfully' -e 'as an ordered list is deprecated' \
-        -e '^Please use named arguments' >&2 || true
+        -e '^Please use named arguments' -e 'Missing arg type' -e '^ostrel-refocus: [0-9]*%$' >&2 || true
 }
 
 # gimp_batch SCHEME-FILE: runs it in gimp-console-3.0, standard output to
