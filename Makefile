@@ -81,6 +81,11 @@ test: deps
 	scripts/windows-tree >/dev/null || status=1; \
 	exit $$status
 
+# The GIMP 3 tests, in the Debian 13 root; they compare with the tools of
+# the native tree.
+test-gimp3: deps native gimp3
+	$(IN_ROOT) ctest --test-dir $(GIMP3) $(CTEST_FLAGS) -j$(JOBS)
+
 test-native: deps native
 	ctest --test-dir $(NATIVE) $(CTEST_FLAGS) -j$(JOBS)
 test-windows: deps windows windows64
@@ -111,6 +116,13 @@ demo: deps build
 # default GIMP's own system folders; the native tree is configured for it.
 install: deps native
 	cmake --install $(NATIVE)
+
+# The GIMP 3 plug-ins for the current user, in
+# $$XDG_CONFIG_HOME/GIMP/3.0/plug-ins/NAME/; uninstalling removes exactly those.
+install-gimp3-user: gimp3
+	scripts/gimp3-user install
+uninstall-gimp3-user:
+	scripts/gimp3-user uninstall
 
 clean:
 	rm -rf build demo

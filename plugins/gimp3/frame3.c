@@ -17,6 +17,17 @@ frame3_error (GimpProcedure *procedure, GimpPDBStatusType status, const gchar *f
   return gimp_procedure_new_return_values (procedure, status, error);
 }
 
+void
+frame3_scale_range (GtkWidget *scale_entry, gdouble lower, gdouble upper, gint digits)
+{
+  GtkWidget *spin = gimp_label_spin_get_spin_button (GIMP_LABEL_SPIN (scale_entry));
+
+  gimp_scale_entry_set_bounds (GIMP_SCALE_ENTRY (scale_entry), lower, upper, TRUE);
+  gimp_label_spin_set_digits (GIMP_LABEL_SPIN (scale_entry), digits);
+  gtk_entry_set_width_chars (GTK_ENTRY (spin), 8);
+  gtk_widget_set_hexpand (gimp_scale_entry_get_range (GIMP_SCALE_ENTRY (scale_entry)), TRUE);
+}
+
 gboolean
 frame3_no_i18n (GimpPlugIn *plug_in, const gchar *procedure_name, gchar **gettext_domain,
                 gchar **catalog_dir)

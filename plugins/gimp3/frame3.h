@@ -5,6 +5,7 @@
 #define CORVELLA_FRAME3_H
 
 #include <libgimp/gimp.h>
+#include <libgimp/gimpui.h>
 
 G_BEGIN_DECLS
 
@@ -48,6 +49,11 @@ guint8 *frame3_read (const Frame3Target *t, gint x, gint y, gint w, gint h);
  * the drawable's shadow buffer, merges it with undo (the selection decides
  * what reaches the drawable) and updates the drawable. */
 void frame3_write (const Frame3Target *t, const guint8 *buf);
+
+/* Limits the slider of a GimpProcedureDialog scale entry to lower ...
+ * upper (the dialog's range; the spin button keeps the argument's whole
+ * range) with digits decimals, and keeps the spin button narrow. */
+void frame3_scale_range (GtkWidget *scale_entry, gdouble lower, gdouble upper, gint digits);
 
 /* A GimpPlugIn set_i18n for plug-ins without a message catalogue. */
 gboolean frame3_no_i18n (GimpPlugIn   *plug_in,

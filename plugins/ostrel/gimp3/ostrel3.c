@@ -310,7 +310,7 @@ preview_new (Refocus *r, GtkWidget *prev_iter)
   GtkWidget *grid = gtk_grid_new ();
   GtkWidget *area = gtk_drawing_area_new ();
   GtkWidget *button = gtk_button_new_with_mnemonic (_("Preview"));
-  GtkWidget *hbar, *vbar;
+  GtkWidget *hbar, *vbar, *box;
 
   r->preview_w = preview_extent (r->t.width);
   r->preview_h = preview_extent (r->t.height);
@@ -326,11 +326,13 @@ preview_new (Refocus *r, GtkWidget *prev_iter)
   gtk_grid_attach (GTK_GRID (grid), area, 0, 0, 1, 1);
   gtk_grid_attach (GTK_GRID (grid), vbar, 1, 0, 1, 1);
   gtk_grid_attach (GTK_GRID (grid), hbar, 0, 1, 1, 1);
-  gtk_grid_attach (GTK_GRID (grid), prev_iter, 0, 2, 2, 1);
-  gtk_grid_attach (GTK_GRID (grid), button, 0, 3, 2, 1);
-  gtk_grid_set_row_spacing (GTK_GRID (grid), 4);
+  gtk_widget_set_halign (grid, GTK_ALIGN_CENTER);
+  box = gtk_box_new (GTK_ORIENTATION_VERTICAL, 4);
+  gtk_box_pack_start (GTK_BOX (box), grid, FALSE, FALSE, 0);
+  gtk_box_pack_start (GTK_BOX (box), prev_iter, FALSE, FALSE, 0);
+  gtk_box_pack_start (GTK_BOX (box), button, FALSE, FALSE, 0);
   r->preview = area;
-  return grid;
+  return box;
 }
 
 /* ---- the dialog --------------------------------------------------------- */
@@ -384,9 +386,8 @@ refocus_dialog (GimpProcedure *procedure, Refocus *r)
   for (k = 0; k < G_N_ELEMENTS (scale_rows); k++)
     {
       widget = gimp_procedure_dialog_get_scale_entry (dialog, scale_rows[k].name, 1.0);
-      gimp_scale_entry_set_bounds (GIMP_SCALE_ENTRY (widget), scale_rows[k].lower,
-                                   scale_rows[k].upper, TRUE);
-      gimp_label_spin_set_digits (GIMP_LABEL_SPIN (widget), scale_rows[k].digits);
+      frame3_scale_range (widget, scale_rows[k].lower, scale_rows[k].upper,
+                          scale_rows[k].digits);
     }
   gimp_procedure_dialog_get_int_combo (dialog, "boundary",
                                        GIMP_INT_STORE (gimp_int_store_new (_("mirror boundary"), 0,
@@ -412,7 +413,7 @@ refocus_dialog (GimpProcedure *procedure, Refocus *r)
                       FALSE, FALSE, 0);
   widget = gimp_procedure_dialog_get_widget (dialog, "prev-iter", G_TYPE_NONE);
   gtk_box_pack_start (GTK_BOX (lower), framed (_("Preview"), preview_new (r, widget)),
-                      FALSE, FALSE, 0);
+                      TRUE, TRUE, 0);
   r->progress = gtk_progress_bar_new ();
   content = gtk_dialog_get_content_area (GTK_DIALOG (r->dialog));
   gtk_box_pack_start (GTK_BOX (content), lower, FALSE, FALSE, 0);

@@ -46,7 +46,7 @@ tessaline_dialog (GimpProcedure *procedure, GimpProcedureConfig *config)
                                                               levels[k], 1.0);
       /* The slider spans the levels that matter; the spin button takes
        * every value a script may have stored. */
-      gimp_scale_entry_set_bounds (GIMP_SCALE_ENTRY (row), 0, 99, TRUE);
+      frame3_scale_range (row, 0, 99, 0);
     }
   gimp_procedure_dialog_fill (GIMP_PROCEDURE_DIALOG (dialog), "red", "green", "blue", NULL);
   ok = gimp_procedure_dialog_run (GIMP_PROCEDURE_DIALOG (dialog));

@@ -211,8 +211,7 @@ noise_dialog (GimpProcedure *procedure, GimpProcedureConfig *config, const Frame
       const ScaleRow *r = &scale_rows[k];
       GtkWidget *row = gimp_procedure_dialog_get_scale_entry (GIMP_PROCEDURE_DIALOG (dialog),
                                                               r->name, 1.0);
-      gimp_scale_entry_set_bounds (GIMP_SCALE_ENTRY (row), r->lower, r->upper, TRUE);
-      gimp_label_spin_set_digits (GIMP_LABEL_SPIN (row), r->digits);
+      frame3_scale_range (row, r->lower, r->upper, r->digits);
       if (r->logarithmic)
         gimp_scale_entry_set_logarithmic (GIMP_SCALE_ENTRY (row), TRUE);
     }
