@@ -483,7 +483,7 @@ ostrel_run (GimpProcedure        *procedure,
                                 refocus_vals_check_message (check));
       else if (!refocus_run (&r, &vals, (gint) vals.iterations))
         refused = frame3_error (procedure, GIMP_PDB_CALLING_ERROR, "%s: %s", PROC_NAME,
-                                _("These values cannot be computed."));
+                                "these values cannot be computed");
       else if (!write_selection (&r))
         refused = frame3_error (procedure, GIMP_PDB_EXECUTION_ERROR,
                                 "Not enough memory to write %d x %d pixels.",
@@ -514,6 +514,7 @@ ostrel_create_procedure (GimpPlugIn *plug_in, const gchar *name)
     _("Iterations:"), _("Iterations:"),
   };
   GimpProcedure *procedure;
+  gchar         *help;
 
   if (g_strcmp0 (name, PROC_NAME) != 0)
     return NULL;
@@ -521,13 +522,14 @@ ostrel_create_procedure (GimpPlugIn *plug_in, const gchar *name)
                                         ostrel_run, NULL, NULL);
   gimp_procedure_set_image_types (procedure, "RGB*, GRAY*");
   gimp_procedure_set_sensitivity_mask (procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
-  gimp_procedure_set_menu_label (procedure, _("_Refocus..."));
+  /* Untranslated, as the GIMP 2 menu path. */
+  gimp_procedure_set_menu_label (procedure, "_Refocus...");
   gimp_procedure_add_menu_path (procedure, "<Image>/Photo/A");
-  gimp_procedure_set_documentation (procedure, _("Iterative refocus."),
-                                    _("This plug-in iteratively refocuses a defocused image. "
-                                      "Images of more than 8 bits per channel are filtered "
-                                      "at 8 bits per channel."),
-                                    PROC_NAME);
+  help = g_strconcat (_("This plug-in iteratively refocuses a defocused image."),
+                      " Images of more than 8 bits per channel are filtered at 8 bits per channel.",
+                      NULL);
+  gimp_procedure_set_documentation (procedure, _("Iterative refocus."), help, PROC_NAME);
+  g_free (help);
   gimp_procedure_set_attribution (procedure, "Corvella developers <corvella@example.org>",
                                   "Corvella developers", PLUG_IN_VERSION);
   param_gimp3_add_arguments (procedure, &refocus_option_table, labels);
