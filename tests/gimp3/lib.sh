@@ -31,7 +31,7 @@ export GIMP3_DIRECTORY=$profile
 # Harmless noise of a fresh profile and of batch mode.
 quiet() {
     grep -v -e 'Failed to parse tag cache' -e 'cannot open display' -e 'gimp_wire_read' \
-        -e 'Welcome to GIMP' -e 'gimp_flush(): error: Broken pipe' -e '^$' \
+        -e 'Welcome to GIMP' -e 'gimp_flush(): error' -e '^$' \
         -e 'batch command executed successfully' -e 'as an ordered list is deprecated' \
         -e '^Please use named arguments' -e 'Missing arg type' -e '^ostrel-refocus: [0-9]*%$' >&2 || true
 }
