@@ -299,9 +299,20 @@ preview_clicked (GtkButton *button, Refocus *r)
   if (refocus_vals_check (&vals, r->t.width, r->t.height) != REFOCUS_VALS_OK)
     return;
   gtk_widget_set_sensitive (r->dialog, FALSE);
+  r->cancelled = FALSE;
   refocus_run (r, &vals, (gint) vals.prev_iter);
   if (r->dialog)
     gtk_widget_set_sensitive (r->dialog, TRUE);
+}
+
+/* Cancel or closing the window stops a Preview computation at its next
+ * step (the dialog is insensitive meanwhile, but its frame is not). */
+static void
+dialog_response (GtkDialog *dialog, gint response, Refocus *r)
+{
+  (void) dialog;
+  if (response == GTK_RESPONSE_CANCEL || response == GTK_RESPONSE_DELETE_EVENT)
+    r->cancelled = TRUE;
 }
 
 static GtkWidget *
@@ -421,6 +432,7 @@ refocus_dialog (GimpProcedure *procedure, Refocus *r)
   gtk_widget_show_all (lower);
   gtk_widget_show (r->progress);
 
+  g_signal_connect (r->dialog, "response", G_CALLBACK (dialog_response), r);
   ok = gimp_procedure_dialog_run (dialog);
   /* A computation stopped by closing the window ends here; the widgets
    * go with the dialog. */
