@@ -7,19 +7,28 @@ NATIVE  := build/native
 WINDOWS := build/windows
 WINDOWS64 := build/windows64
 ASAN    := build/asan
+GIMP3   := build/gimp3
+IN_ROOT := scripts/in-trixie-root
 FUZZ    := build/fuzz
 CTEST_FLAGS ?= --output-on-failure
 
 .PHONY: all deps build native windows windows64 asan fuzz test test-native \
         test-windows test-asan test-fuzz bench demo install install-user \
-        uninstall uninstall-user clean
+        uninstall uninstall-user clean gimp3 test-gimp3 install-gimp3-user \
+        uninstall-gimp3-user
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps native windows windows64
+build: deps native windows windows64 gimp3
+
+# The GIMP 3 plug-ins, built inside the Debian 13 root with its compiler
+# (the root is made by scripts/install-deps; see scripts/trixie-root).
+gimp3:
+	$(IN_ROOT) cmake -S . -B $(GIMP3) -DCORVELLA_GIMP3=ON >/dev/null
+	$(IN_ROOT) cmake --build $(GIMP3) -j$(JOBS)
 
 native:
 	cmake -S . -B $(NATIVE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
@@ -73,6 +82,11 @@ test: deps
 	scripts/windows-tree >/dev/null || status=1; \
 	exit $$status
 
+# The GIMP 3 tests, in the Debian 13 root; they compare with the tools of
+# the native tree.
+test-gimp3: deps native gimp3
+	$(IN_ROOT) ctest --test-dir $(GIMP3) $(CTEST_FLAGS) -j$(JOBS)
+
 test-native: deps native
 	ctest --test-dir $(NATIVE) $(CTEST_FLAGS) -j$(JOBS)
 test-windows: deps windows windows64
@@ -117,6 +131,13 @@ install-user: native
 	scripts/gimp-install install-user $(NATIVE)
 uninstall-user:
 	scripts/gimp-install uninstall-user
+
+# The GIMP 3 plug-ins for the current user, in
+# $$XDG_CONFIG_HOME/GIMP/3.0/plug-ins/NAME/; uninstalling removes exactly those.
+install-gimp3-user: gimp3
+	scripts/gimp3-user install
+uninstall-gimp3-user:
+	scripts/gimp3-user uninstall
 
 clean:
 	rm -rf build demo

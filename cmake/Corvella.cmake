@@ -8,7 +8,12 @@ if(CORVELLA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-if(NOT WIN32 AND NOT CORVELLA_SANITIZE)
+if(CORVELLA_GIMP3)
+  # The GIMP 3 tree: cores and the GIMP 3 frames, in the Debian 13 root.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(GIMP3 REQUIRED IMPORTED_TARGET gimpui-3.0 gimp-3.0)
+  set(CORVELLA_HAVE_GIMP OFF)
+elseif(NOT WIN32 AND NOT CORVELLA_SANITIZE)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(GIMP IMPORTED_TARGET gimpui-2.0 gimp-2.0 gtk+-2.0)
   set(CORVELLA_HAVE_GIMP ${GIMP_FOUND})
@@ -20,7 +25,9 @@ endif()
 
 # GoogleTest from Debian's sources, built with this tree's compiler.
 macro(corvella_use_gtest)
-  if(NOT TARGET gtest)
+  # The GIMP 3 tree runs no unit tests: the cores' tests run in the native
+  # tree, the GIMP 3 tests are driven from there too.
+  if(NOT TARGET gtest AND NOT CORVELLA_GIMP3)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -77,6 +84,11 @@ endfunction()
 # listed at test time through wine (the emulator), not at build time.
 function(corvella_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(CORVELLA_GIMP3)
+    # Declared (the folders' settings for it apply) but never built.
+    add_executable(${name} EXCLUDE_FROM_ALL ${T_SOURCES})
+    return()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
   if(WIN32)
