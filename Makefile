@@ -53,7 +53,8 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DCORVELLA_SANITIZE=ON -DCORVELLA_FUZZ=ON >/dev/null
 	cmake --build $(FUZZ) -j$(JOBS)
 
-# Native tests (cores, tools, plug-ins in the real GIMP), the sanitizer and
+# Native tests (cores, tools, plug-ins in the real GIMP 2.10), the GIMP 3
+# plug-ins in the Debian 13 root, the sanitizer and
 # fuzz trees, then the Windows tests under wine.  The Windows tests run one
 # at a time: they share one wine desktop and its foreground window.
 #
@@ -73,11 +74,12 @@ WINDOWS_CTEST = \
 	else status=1; fi
 
 test: deps
-	$(MAKE) --no-print-directory native asan fuzz windows windows64
+	$(MAKE) --no-print-directory native asan fuzz windows windows64 gimp3
 	status=0; \
 	ctest --test-dir $(ASAN) $(CTEST_FLAGS) -j$(JOBS) || status=1; \
 	ctest --test-dir $(FUZZ) $(CTEST_FLAGS) -j$(JOBS) || status=1; \
 	$(WINDOWS_CTEST); \
+	$(IN_ROOT) ctest --test-dir $(GIMP3) $(CTEST_FLAGS) -j$(JOBS) || status=1; \
 	ctest --test-dir $(NATIVE) $(CTEST_FLAGS) -j$(JOBS) || status=1; \
 	scripts/windows-tree >/dev/null || status=1; \
 	exit $$status
