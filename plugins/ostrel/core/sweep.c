@@ -1,15 +1,20 @@
 /* One in-place sweep of the integer coordinate descent.
  *
- * Interior pixels are handled in blocks of SWEEP_BLOCK consecutive rows of
- * one column: the data terms q of the block are dot products of the padded
- * table with the image as it stands before the block, each image row loaded
- * once for all pixels of the block.  The decisions then run pixel by pixel
- * in the usual order, and each pixel's q gets the changes of the block's
- * earlier pixels times their table entries, so the result is the same
- * computation as visiting the pixels one by one (up to rounding).  Pixels
- * near the borders take the mapped path, which reads every neighbour
- * through the boundary mapping.  The data terms read a narrow copy of the
- * columns around the current one (the strip, kept equal to the image). */
+ * The data term q = sum A x of a pixel changes only when a pixel within
+ * the table's reach moves, so the sweep keeps g = rhs + q of every pixel
+ * whose table window lies inside the image up to date: when a pixel moves
+ * by t, t A(d) is added to g at offset d from it, one short vector update
+ * per table row.  A sweep then costs the decisions plus work in proportion
+ * to the pixels that move, which fall from most of them in the first
+ * sweeps to a few per cent.  Pixels near the borders take the mapped path,
+ * which sums their data term through the boundary mapping each time.
+ *
+ * g starts from (and is recomputed every few sweeps by) a dry pass: the
+ * data terms of SWEEP_BLOCK consecutive rows of one column as dot products
+ * of the padded table with the image, each image row loaded once for all
+ * pixels of the block.  That pass reads a narrow copy of the columns
+ * around the current one (the strip). */
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -185,9 +190,207 @@ block_avx2(const float *img, size_t stride, const float *tab, int pitch, int nro
 #error "block_avx2 is written for blocks of 4 rows and a pad of whole vectors"
 #endif
 
+/* The same register blocking with 16 columns per vector. */
+#define LD(k) _mm512_sub_ps(_mm512_loadu_ps(p + (size_t)(k) * stride), lv)
+#define FMA4(T, A, X0, X1, X2, X3)                                                 \
+    do {                                                                           \
+        A##0 = _mm512_fmadd_ps(T, X0, A##0);                                       \
+        A##1 = _mm512_fmadd_ps(T, X1, A##1);                                       \
+        A##2 = _mm512_fmadd_ps(T, X2, A##2);                                       \
+        A##3 = _mm512_fmadd_ps(T, X3, A##3);                                       \
+    } while (0)
+__attribute__((target("avx512f"))) static void
+block_avx512(const float *img, size_t stride, const float *tab, int pitch, int nrows,
+             float level, float *q)
+{
+    __m512 lv = _mm512_set1_ps(level);
+    __m512 e0 = _mm512_setzero_ps(), e1 = e0, e2 = e0, e3 = e0;
+    __m512 o0 = e0, o1 = e0, o2 = e0, o3 = e0;
+    for (int c = 0; c < pitch; c += 16) {
+        const float *p = img + c, *t = tab + c;
+        __m512 v0 = LD(0), v1 = LD(1), v2 = LD(2), v3, tv;
+        int l = 0;
+        for (; l + 4 <= nrows; l += 4) {
+            const float *tr = t + (size_t)l * pitch;
+            v3 = LD(l + 3);
+            tv = _mm512_loadu_ps(tr);
+            FMA4(tv, e, v0, v1, v2, v3);
+            v0 = LD(l + 4);
+            tv = _mm512_loadu_ps(tr + pitch);
+            FMA4(tv, o, v1, v2, v3, v0);
+            v1 = LD(l + 5);
+            tv = _mm512_loadu_ps(tr + 2 * pitch);
+            FMA4(tv, e, v2, v3, v0, v1);
+            v2 = LD(l + 6);
+            tv = _mm512_loadu_ps(tr + 3 * pitch);
+            FMA4(tv, o, v3, v0, v1, v2);
+        }
+        int rem = nrows - l;
+        const float *tr = t + (size_t)l * pitch;
+        if (rem >= 1) {
+            v3 = LD(l + 3);
+            tv = _mm512_loadu_ps(tr);
+            FMA4(tv, e, v0, v1, v2, v3);
+        }
+        if (rem >= 2) {
+            v0 = LD(l + 4);
+            tv = _mm512_loadu_ps(tr + pitch);
+            FMA4(tv, o, v1, v2, v3, v0);
+        }
+        if (rem >= 3) {
+            v1 = LD(l + 5);
+            tv = _mm512_loadu_ps(tr + 2 * pitch);
+            FMA4(tv, e, v2, v3, v0, v1);
+        }
+    }
+    q[0] = _mm512_reduce_add_ps(_mm512_add_ps(e0, o0));
+    q[1] = _mm512_reduce_add_ps(_mm512_add_ps(e1, o1));
+    q[2] = _mm512_reduce_add_ps(_mm512_add_ps(e2, o2));
+    q[3] = _mm512_reduce_add_ps(_mm512_add_ps(e3, o3));
+}
+#undef LD
+#undef FMA4
+
+__attribute__((target("avx512f"))) static float
+pixel_avx512(const float *const *rows, const float *tab, int pitch, int nrows, float level)
+{
+    __m512 a0 = _mm512_setzero_ps(), a1 = a0;
+    __m512 lv = _mm512_set1_ps(level);
+    int r = 0;
+    for (; r + 2 <= nrows; r += 2) {
+        const float *s0 = rows[r], *s1 = rows[r + 1];
+        const float *t0 = tab + (size_t)r * pitch, *t1 = t0 + pitch;
+        for (int c = 0; c < pitch; c += 16) {
+            a0 = _mm512_fmadd_ps(_mm512_sub_ps(_mm512_loadu_ps(s0 + c), lv),
+                                 _mm512_loadu_ps(t0 + c), a0);
+            a1 = _mm512_fmadd_ps(_mm512_sub_ps(_mm512_loadu_ps(s1 + c), lv),
+                                 _mm512_loadu_ps(t1 + c), a1);
+        }
+    }
+    if (r < nrows) {
+        const float *s0 = rows[r], *t0 = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16)
+            a0 = _mm512_fmadd_ps(_mm512_sub_ps(_mm512_loadu_ps(s0 + c), lv),
+                                 _mm512_loadu_ps(t0 + c), a0);
+    }
+    return _mm512_reduce_add_ps(_mm512_add_ps(a0, a1));
+}
+
 #endif
 
-/* 0 automatic, 1 generic, 2 at most AVX2 (the widest kernel there is). */
+/* The incremental update of one moved pixel: g rows 0..nrows-1 (stride
+ * gstride) get t times the table rows, pitch floats each. */
+typedef void (*UpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
+                             int nrows, float t);
+
+static void update_generic(float *g, size_t gstride, const float *tab, int pitch,
+                           int nrows, float t)
+{
+    for (int r = 0; r < nrows; r++) {
+        float *d = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c++)
+            d[c] += t * a[c];
+    }
+}
+
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+__attribute__((target("avx2,fma"))) static void
+update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
+{
+    __m256 tv = _mm256_set1_ps(t);
+    for (int r = 0; r < nrows; r++) {
+        float *d = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16) {
+            __m256 d0 = _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c), _mm256_loadu_ps(d + c));
+            __m256 d1 =
+                _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c + 8), _mm256_loadu_ps(d + c + 8));
+            _mm256_storeu_ps(d + c, d0);
+            _mm256_storeu_ps(d + c + 8, d1);
+        }
+    }
+}
+
+__attribute__((target("avx512f"))) static void
+update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
+{
+    __m512 tv = _mm512_set1_ps(t);
+    for (int r = 0; r < nrows; r++) {
+        float *d = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16)
+            _mm512_storeu_ps(d + c, _mm512_fmadd_ps(tv, _mm512_loadu_ps(a + c),
+                                                    _mm512_loadu_ps(d + c)));
+    }
+}
+#endif
+
+/* The update after a block of SWEEP_BLOCK pixels of one column moved by
+ * d[0..B-1]: g row r (stride gstride) gets sum over e of d[e] times table
+ * row r - e, where tab points at the table row of r = 0 and the rows
+ * before it exist (the padded table's zero rows). */
+typedef void (*BlockUpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
+                                  int nrows, const float *d);
+
+static void block_update_generic(float *g, size_t gstride, const float *tab, int pitch,
+                                 int nrows, const float *d)
+{
+    for (int r = 0; r < nrows; r++) {
+        float *dst = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c++) {
+            float v = dst[c];
+            for (int e = 0; e < SWEEP_BLOCK; e++)
+                v += d[e] * a[c - (ptrdiff_t)e * pitch];
+            dst[c] = v;
+        }
+    }
+}
+
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+__attribute__((target("avx2,fma"))) static void
+block_update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows,
+                  const float *d)
+{
+    __m256 d0 = _mm256_set1_ps(d[0]), d1 = _mm256_set1_ps(d[1]), d2 = _mm256_set1_ps(d[2]),
+           d3 = _mm256_set1_ps(d[3]);
+    ptrdiff_t p = pitch;
+    for (int r = 0; r < nrows; r++) {
+        float *dst = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 8) {
+            __m256 u = _mm256_mul_ps(d0, _mm256_loadu_ps(a + c));
+            __m256 v = _mm256_mul_ps(d1, _mm256_loadu_ps(a + c - p));
+            u = _mm256_fmadd_ps(d2, _mm256_loadu_ps(a + c - 2 * p), u);
+            v = _mm256_fmadd_ps(d3, _mm256_loadu_ps(a + c - 3 * p), v);
+            _mm256_storeu_ps(dst + c, _mm256_add_ps(_mm256_loadu_ps(dst + c), _mm256_add_ps(u, v)));
+        }
+    }
+}
+
+__attribute__((target("avx512f"))) static void
+block_update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows,
+                    const float *d)
+{
+    __m512 d0 = _mm512_set1_ps(d[0]), d1 = _mm512_set1_ps(d[1]), d2 = _mm512_set1_ps(d[2]),
+           d3 = _mm512_set1_ps(d[3]);
+    ptrdiff_t p = pitch;
+    for (int r = 0; r < nrows; r++) {
+        float *dst = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16) {
+            __m512 u = _mm512_mul_ps(d0, _mm512_loadu_ps(a + c));
+            __m512 v = _mm512_mul_ps(d1, _mm512_loadu_ps(a + c - p));
+            u = _mm512_fmadd_ps(d2, _mm512_loadu_ps(a + c - 2 * p), u);
+            v = _mm512_fmadd_ps(d3, _mm512_loadu_ps(a + c - 3 * p), v);
+            _mm512_storeu_ps(dst + c, _mm512_add_ps(_mm512_loadu_ps(dst + c), _mm512_add_ps(u, v)));
+        }
+    }
+}
+#endif
+
+/* 0 automatic, 1 generic, 2 at most AVX2, 3 at most AVX-512. */
 static int kernel_limit;
 
 void channel_solver_force_generic(int on)
@@ -200,16 +403,19 @@ void channel_solver_limit_kernel(int level)
     kernel_limit = level;
 }
 
-/* 0 generic, 1 AVX2 + FMA.  (An AVX-512VL variant holding a window of
- * image rows in its 32 registers measured slower on AMD Zen 4 than the
- * AVX2 kernel, so there is none.) */
+/* 0 generic, 1 AVX2 + FMA, 2 AVX-512F: the widest the processor runs
+ * within the limit. */
 static int kernel_level(void)
 {
 #ifdef OSTREL_HAVE_AVX2_KERNEL
     if (kernel_limit == 1)
         return 0;
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
+        return 0;
+    if (kernel_limit == 2 || !__builtin_cpu_supports("avx512f"))
+        return 1;
+    return 2;
 #else
     return 0;
 #endif
@@ -217,7 +423,35 @@ static int kernel_level(void)
 
 const char *channel_solver_kernel_name(void)
 {
-    return kernel_level() ? "avx2+fma" : "generic";
+    static const char *const names[] = { "generic", "avx2+fma", "avx512f" };
+    return names[kernel_level()];
+}
+
+typedef struct {
+    BlockKernel block;
+    PixelKernel pixel;
+    UpdateKernel update;
+    BlockUpdateKernel block_update;
+} Kernels;
+
+static Kernels pick_kernels(void)
+{
+    Kernels k = { block_generic, pixel_generic, update_generic, block_update_generic };
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+    int level = kernel_level();
+    if (level == 1) {
+        k.block = block_avx2;
+        k.pixel = pixel_avx2;
+        k.update = update_avx2;
+        k.block_update = block_update_avx2;
+    } else if (level == 2) {
+        k.block = block_avx512;
+        k.pixel = pixel_avx512;
+        k.update = update_avx512;
+        k.block_update = block_update_avx512;
+    }
+#endif
+    return k;
 }
 
 /* S = (Delta^T W Delta x) at the pixel from its 13 samples and the five
@@ -355,69 +589,61 @@ static float data_border(const SweepState *st, const BorderTable *bt, PixelKerne
     return (float)q;
 }
 
-/* One sweep; with q_out set, a dry pass instead that only stores every
- * pixel's data term q = sum A x and changes nothing. */
-static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *q_out)
+static void sweep_state(const ChannelSolver *solver, SweepState *st)
 {
     Matrix *im = solver->image;
+    st->x = im->data;
+    st->rhs = solver->rhs.data;
+    st->table = &solver->table;
+    st->w = im->width;
+    st->h = im->height;
+    st->rx = solver->table.rxnz;
+    st->ry = solver->table.rynz;
+    st->lambda = solver->lambda;
+    st->a00 = weights_get(&solver->table, 0, 0);
+    st->map = solver->mirror ? mirror_index : wrap_index;
+    st->weights = solver->area_weights && solver->lambda > 1e-8f
+                      ? solver->area_weights->weights
+                      : NULL;
+    st->colidx = NULL;
+}
+
+static double table_sum(const Weights *t)
+{
+    double sum_a = 0.0;
+    for (int l = -t->rynz; l <= t->rynz; l++)
+        for (int k = -t->rxnz; k <= t->rxnz; k++)
+            sum_a += weights_get(t, k, l);
+    return sum_a;
+}
+
+/* The dry pass: out[j * ostride + i] = sum A x of every pixel, plus rhs
+ * when with_rhs is set (summed in double before the one rounding to
+ * float).  Changes nothing. */
+static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int with_rhs)
+{
     SweepState st;
-    st.x = im->data;
-    st.rhs = solver->rhs.data;
-    st.table = &solver->table;
-    st.w = im->width;
-    st.h = im->height;
-    st.rx = solver->table.rxnz;
-    st.ry = solver->table.rynz;
-    st.lambda = solver->lambda;
-    st.a00 = weights_get(&solver->table, 0, 0);
-    st.map = solver->mirror ? mirror_index : wrap_index;
-    st.weights = solver->area_weights && solver->lambda > 1e-8f
-                     ? solver->area_weights->weights
-                     : NULL;
+    sweep_state(solver, &st);
     if (st.w <= 0 || st.h <= 0)
         return;
     st.colidx = xmalloc((size_t)(2 * st.rx + 1) * sizeof(int));
-
     const int B = SWEEP_BLOCK;
     const int pitch = solver->fast_pitch;
-    const float *tab = solver->fast_table;
-    int level = kernel_level();
-    BlockKernel kernel = block_generic;
-    PixelKernel pkernel = pixel_generic;
-#ifdef OSTREL_HAVE_AVX2_KERNEL
-    if (level >= 1) {
-        kernel = block_avx2;
-        pkernel = pixel_avx2;
-    }
-#else
-    (void)level;
-#endif
+    Kernels kn = pick_kernels();
     /* The table rows -ry..ry without the block padding rows. */
-    const float *rtab = tab + (size_t)(B - 1) * pitch;
+    const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
     BorderTable bt;
     bt.ftab = xmalloc((size_t)(2 * st.ry + 1) * pitch * sizeof(float));
     bt.cap = pitch;
     bt.rows = xmalloc((size_t)(2 * st.ry + 1) * sizeof(*bt.rows));
-
-    /* A(0, d) for d = -(B-1)..B-1, the coupling of pixels of one block. */
-    float acol[2 * SWEEP_BLOCK - 1];
-    for (int d = -(B - 1); d <= B - 1; d++)
-        acol[d + B - 1] = d >= -st.ry && d <= st.ry ? weights_get(&solver->table, 0, d) : 0.0f;
-    double sum_a = 0.0;
-    for (int l = -st.ry; l <= st.ry; l++)
-        for (int k = -st.rx; k <= st.rx; k++)
-            sum_a += weights_get(&solver->table, k, l);
-    int mx = st.rx > 2 ? st.rx : 2, my = st.ry > 2 ? st.ry : 2;
+    double sum_a = table_sum(&solver->table);
     size_t w = (size_t)st.w;
 
-    /* The data terms read a strip: a copy of the image columns
-     * c0..c0+sstride-1 with a short row stride, refilled whenever a column
-     * needs columns outside it (every sstride - pitch + 1 columns in the
-     * interior).  Image rows are often a multiple of 4 KiB apart, which
-     * puts the rows one pixel reads in the same few L1 sets; the strip's
-     * rows lie close together instead.  Only the current column changes,
-     * and its new values are stored in both places, so the strip always
-     * equals the image.  Columns past the image's right edge hold 0 (they
+    /* The strip: a copy of the image columns c0..c0+sstride-1 with a short
+     * row stride, refilled whenever a column needs columns outside it.
+     * Image rows are often a multiple of 4 KiB apart, which puts the rows
+     * one pixel reads in the same few L1 sets; the strip's rows lie close
+     * together instead.  Columns past the image's right edge hold 0 (they
      * meet only zero table entries). */
     const size_t sstride = (size_t)(pitch + 32 + 15) / 16 * 16;
     float *strip = xmalloc(sstride * (size_t)st.h * sizeof(float));
@@ -427,7 +653,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
         for (int k = -st.rx; k <= st.rx; k++)
             st.colidx[k + st.rx] = st.map(i + k, st.w);
         fold_column(&st, &bt);
-        int col_fast = i >= mx && i + mx < st.w;
+        int col_fast = i >= st.rx && i + st.rx < st.w;
         int need_lo = -1, need_hi = -1;
         if (col_fast) {
             need_lo = i - st.rx;
@@ -448,8 +674,6 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
                     dst[c] = 0.0f;
             }
         }
-        float *scol =
-            have_strip && i >= c0 && (size_t)(i - c0) < sstride ? strip + (i - c0) : NULL;
         int border_strip = have_strip && bt.fpitch && bt.cstart >= c0 &&
                            (size_t)(bt.cstart - c0) + (size_t)bt.fpitch <= sstride;
         const float *bsrc = border_strip ? strip : st.x;
@@ -457,58 +681,27 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
         int bcol0 = border_strip ? c0 : 0;
         int j = 0;
         while (j < st.h) {
-            if (col_fast && j >= my && j + B - 1 + my < st.h) {
-                float q[SWEEP_BLOCK], delta[SWEEP_BLOCK];
+            if (col_fast && j >= st.ry && j + B - 1 + st.ry < st.h) {
+                float q[SWEEP_BLOCK];
                 float level = st.x[(size_t)j * w + (size_t)i];
-                kernel(scol + (size_t)(j - st.ry) * sstride - st.rx, sstride, rtab, pitch,
-                       2 * st.ry + 1, level, q);
-                if (q_out) {
-                    for (int b = 0; b < B; b++)
-                        q_out[(size_t)(j + b) * w + (size_t)i] = (float)(level * sum_a) + q[b];
-                    j += B;
-                    continue;
-                }
+                kn.block(strip + (size_t)(j - st.ry) * sstride + (i - st.rx - c0), sstride,
+                         rtab, pitch, 2 * st.ry + 1, level, q);
                 for (int b = 0; b < B; b++) {
                     size_t pos = (size_t)(j + b) * w + (size_t)i;
-                    float qb = q[b];
-                    for (int e = 0; e < b; e++)
-                        qb += acol[e - b + B - 1] * delta[e];
-                    float p;
-                    float s = regularisation_interior(&st, pos, &p);
-                    float z = (float)(st.rhs[pos] + level * sum_a) + qb - st.lambda * s;
-                    float a = st.a00 - st.lambda * p;
-                    float old = st.x[pos];
-                    float nv = channel_solver_decide(old, z, a);
-                    st.x[pos] = nv;
-                    scol[(size_t)(j + b) * sstride] = nv;
-                    delta[b] = nv - old;
-                    if (z_out)
-                        z_out[pos] = z;
-                    if (a_out)
-                        a_out[pos] = a;
+                    double v = level * sum_a + q[b];
+                    if (with_rhs)
+                        v += st.rhs[pos];
+                    out[(size_t)(j + b) * ostride + (size_t)i] = (float)v;
                 }
                 j += B;
             } else {
                 size_t pos = (size_t)j * w + (size_t)i;
                 float level = st.x[pos];
-                if (q_out) {
-                    q_out[pos] = (float)(level * sum_a) +
-                                 data_border(&st, &bt, pkernel, j, level, bsrc, bstride, bcol0);
-                    j++;
-                    continue;
-                }
-                float p;
-                float s = regularisation_mapped(&st, i, j, &p);
-                float q = data_border(&st, &bt, pkernel, j, level, bsrc, bstride, bcol0);
-                float z = (float)(st.rhs[pos] + level * sum_a) + q - st.lambda * s;
-                float a = st.a00 - st.lambda * p;
-                st.x[pos] = channel_solver_decide(st.x[pos], z, a);
-                if (scol)
-                    scol[(size_t)j * sstride] = st.x[pos];
-                if (z_out)
-                    z_out[pos] = z;
-                if (a_out)
-                    a_out[pos] = a;
+                double v = level * sum_a +
+                           data_border(&st, &bt, kn.pixel, j, level, bsrc, bstride, bcol0);
+                if (with_rhs)
+                    v += st.rhs[pos];
+                out[(size_t)j * ostride + (size_t)i] = (float)v;
                 j++;
             }
         }
@@ -519,17 +712,176 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
     free(st.colidx);
 }
 
+/* Sweeps between two computations of g from scratch.  Rounding of the
+ * updates adds up like a random walk at the scale of g, which is the local
+ * residual (small once the image fits): the sweep tests follow it at every
+ * pixel over more sweeps than this. */
+#define REFRESH_DEFAULT 8
+static int refresh_interval = REFRESH_DEFAULT;
+
+int channel_solver_refresh_interval(int sweeps)
+{
+    refresh_interval = sweeps > 0 ? sweeps : REFRESH_DEFAULT;
+    return refresh_interval;
+}
+
+void channel_solver_image_changed(ChannelSolver *solver)
+{
+    solver->grad_age = -1;
+}
+
+/* g = rhs + sum A x for every pixel.  Row stride: room for an update that
+ * starts rx columns left of the last column and runs a whole padded pitch;
+ * kept off multiples of 4 KiB so the rows an update touches do not share
+ * L1 sets.  Column i of the image is column i + rx of g. */
+static void grad_refresh(ChannelSolver *solver)
+{
+    size_t w = (size_t)solver->image->width, h = (size_t)solver->image->height;
+    if (!solver->grad) {
+        size_t stride = (w + (size_t)solver->fast_pitch + 2 * (size_t)solver->table.rxnz +
+                         15) / 16 * 16;
+        if (stride % 1024 == 0)
+            stride += 16;
+        solver->grad_stride = stride;
+        solver->grad = xmalloc(stride * h * sizeof(float));
+        memset(solver->grad, 0, stride * h * sizeof(float));
+    }
+    data_pass(solver, solver->grad + solver->table.rxnz, solver->grad_stride, 1);
+    solver->grad_age = 0;
+}
+
+/* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a. */
+static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
+{
+    SweepState st;
+    sweep_state(solver, &st);
+    if (st.w <= 0 || st.h <= 0)
+        return;
+    if (!solver->grad || solver->grad_age < 0 || solver->grad_age >= refresh_interval)
+        grad_refresh(solver);
+    solver->grad_age++;
+    st.colidx = xmalloc((size_t)(2 * st.rx + 1) * sizeof(int));
+
+    const int B = SWEEP_BLOCK;
+    const int pitch = solver->fast_pitch;
+    Kernels kn = pick_kernels();
+    const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
+    BorderTable bt;
+    bt.ftab = xmalloc((size_t)(2 * st.ry + 1) * pitch * sizeof(float));
+    bt.cap = pitch;
+    bt.rows = xmalloc((size_t)(2 * st.ry + 1) * sizeof(*bt.rows));
+    double sum_a = table_sum(&solver->table);
+    size_t w = (size_t)st.w, gs = solver->grad_stride;
+    /* g(i, j) at g[j * gs + i]; an update of a pixel in column i starts at
+     * column i - rx. */
+    float *g = solver->grad + st.rx;
+    /* The pixels whose g is kept: their whole table window is inside. */
+    int qi0 = st.rx, qi1 = st.w - 1 - st.rx, qj0 = st.ry, qj1 = st.h - 1 - st.ry;
+
+    /* A(0, d) for d = -(B-1)..B-1, the coupling of pixels of one block. */
+    float acol[2 * SWEEP_BLOCK - 1];
+    for (int d = -(B - 1); d <= B - 1; d++)
+        acol[d + B - 1] = d >= -st.ry && d <= st.ry ? weights_get(&solver->table, 0, d) : 0.0f;
+    /* Rows where a block of B pixels is kept and has the plain stencil. */
+    int bj0 = qj0 > 2 ? qj0 : 2, bj1 = qj1 < st.h - 3 ? qj1 : st.h - 3;
+
+    for (int i = 0; i < st.w; i++) {
+        int col_q = i >= qi0 && i <= qi1;
+        int col_s = i >= 2 && i + 2 < st.w;
+        int col_block = col_q && col_s;
+        if (!col_q || qj0 > 0) {
+            for (int k = -st.rx; k <= st.rx; k++)
+                st.colidx[k + st.rx] = st.map(i + k, st.w);
+            fold_column(&st, &bt);
+        }
+        /* Column i of g's rows starts the update window of column i. */
+        float *gcol = g + (size_t)i;
+        int j = 0;
+        while (j < st.h) {
+            if (col_block && j >= bj0 && j + B - 1 <= bj1) {
+                /* A block: each pixel's g gets the moves of the block's
+                 * earlier pixels, then one update adds all the moves. */
+                float delta[SWEEP_BLOCK];
+                int moved = 0;
+                for (int b = 0; b < B; b++) {
+                    size_t pos = (size_t)(j + b) * w + (size_t)i;
+                    float zq = gcol[(size_t)(j + b) * gs];
+                    for (int e = 0; e < b; e++)
+                        zq += acol[e - b + B - 1] * delta[e];
+                    float p;
+                    float s = regularisation_interior(&st, pos, &p);
+                    float z = zq - st.lambda * s;
+                    float a = st.a00 - st.lambda * p;
+                    float old = st.x[pos];
+                    float nv = channel_solver_decide(old, z, a);
+                    st.x[pos] = nv;
+                    delta[b] = nv - old;
+                    moved += nv != old;
+                    if (z_out)
+                        z_out[pos] = z;
+                    if (a_out)
+                        a_out[pos] = a;
+                }
+                if (moved) {
+                    /* g rows j + m, m = -ry..ry + B - 1, within the kept rows. */
+                    int m0 = j - st.ry < qj0 ? qj0 - j : -st.ry;
+                    int m1 = j + B - 1 + st.ry > qj1 ? qj1 - j : st.ry + B - 1;
+                    kn.block_update(gcol + (ptrdiff_t)(j + m0) * (ptrdiff_t)gs - st.rx, gs,
+                                    rtab + (ptrdiff_t)(m0 + st.ry) * pitch, pitch, m1 - m0 + 1,
+                                    delta);
+                }
+                j += B;
+                continue;
+            }
+            size_t pos = (size_t)j * w + (size_t)i;
+            float old = st.x[pos];
+            float zq;
+            if (col_q && j >= qj0 && j <= qj1)
+                zq = gcol[(size_t)j * gs];
+            else
+                zq = (float)(st.rhs[pos] + old * sum_a) +
+                     data_border(&st, &bt, kn.pixel, j, old, st.x, w, 0);
+            float p, s;
+            if (col_s && j >= 2 && j + 2 < st.h)
+                s = regularisation_interior(&st, pos, &p);
+            else
+                s = regularisation_mapped(&st, i, j, &p);
+            float z = zq - st.lambda * s;
+            float a = st.a00 - st.lambda * p;
+            float nv = channel_solver_decide(old, z, a);
+            if (z_out)
+                z_out[pos] = z;
+            if (a_out)
+                a_out[pos] = a;
+            if (nv != old) {
+                st.x[pos] = nv;
+                /* g(i + k, j + l) += t A(k, l) for the kept rows. */
+                int l0 = j - st.ry < qj0 ? qj0 - j : -st.ry;
+                int l1 = j + st.ry > qj1 ? qj1 - j : st.ry;
+                if (l0 <= l1)
+                    kn.update(gcol + (ptrdiff_t)(j + l0) * (ptrdiff_t)gs - st.rx, gs,
+                              rtab + (size_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
+                              nv - old);
+            }
+            j++;
+        }
+    }
+    free(bt.rows);
+    free(bt.ftab);
+    free(st.colidx);
+}
+
 void channel_solver_sweep(ChannelSolver *solver)
 {
-    sweep_run(solver, NULL, NULL, NULL);
+    sweep_run(solver, NULL, NULL);
 }
 
 void channel_solver_sweep_traced(ChannelSolver *solver, float *z, float *a)
 {
-    sweep_run(solver, z, a, NULL);
+    sweep_run(solver, z, a);
 }
 
 void channel_solver_data_terms(ChannelSolver *solver, float *q)
 {
-    sweep_run(solver, NULL, NULL, q);
+    data_pass(solver, q, (size_t)solver->image->width, 0);
 }
