@@ -79,11 +79,11 @@ static void source_row(const RowSource *rs, int j, float *dst)
         memcpy(dst, rs->in->data + (size_t)j * w, (size_t)w * sizeof(float));
         return;
     }
-    float *v = rs->vtmp + r;
+    float *restrict v = rs->vtmp + r;
     for (int i = 0; i < w; i++)
         v[i] = 0.0f;
     for (int l = -r; l <= r; l++) {
-        const float *src = rs->in->data + (size_t)rs->map(j - l, h) * w;
+        const float *restrict src = rs->in->data + (size_t)rs->map(j - l, h) * w;
         float g = rs->gy[l + r];
         for (int i = 0; i < w; i++)
             v[i] += g * src[i];
@@ -92,27 +92,72 @@ static void source_row(const RowSource *rs, int j, float *dst)
         v[-e] = v[rs->map(-e, w)];
         v[w - 1 + e] = v[rs->map(w - 1 + e, w)];
     }
-    for (int i = 0; i < w; i++) {
-        float s = 0.0f;
-        for (int k = -r; k <= r; k++)
-            s += rs->gx[k + r] * v[i - k];
-        dst[i] = s;
+    float *restrict d = dst;
+    for (int i = 0; i < w; i++)
+        d[i] = 0.0f;
+    for (int k = -r; k <= r; k++) {
+        float g = rs->gx[k + r];
+        const float *restrict src = v - k;
+        for (int i = 0; i < w; i++)
+            d[i] += g * src[i];
     }
 }
 
-/* out(i, j) = sum over the cached rows its window maps to, in double. */
+/* acc[i] += sign * hrow[i] for the 2w sums of a row. */
 OSTREL_CLONES
-static void add_rows(double *acc, const double *hrow, int n)
+static void add_rows(double *restrict acc, const double *restrict hrow, int n, double sign)
 {
     for (int i = 0; i < n; i++)
-        acc[i] += hrow[i];
+        acc[i] += sign * hrow[i];
+}
+
+typedef struct {
+    const RowSource *rs;
+    const int *colmap;
+    int span;      /* window width */
+    int slots;     /* span + 1: the row leaving and the row entering */
+    double *hs;    /* slots rows of 2w sums: s, s^2 interleaved */
+    int *tag;
+    float *srow;
+} RowCache;
+
+/* The horizontal window sums of source row `row`, computed with running
+ * sums when the row is not in its slot. */
+static const double *cached_sums(RowCache *c, int row)
+{
+    int w = c->rs->in->width, span = c->span, slot = row % c->slots;
+    double *hrow = c->hs + (size_t)slot * w * 2;
+    if (c->tag[slot] == row)
+        return hrow;
+    const int *colmap = c->colmap;
+    const float *srow = c->srow;
+    source_row(c->rs, row, c->srow);
+    double s = 0.0, s2 = 0.0;
+    for (int e = 0; e < span; e++) {
+        double v = srow[colmap[e]];
+        s += v;
+        s2 += v * v;
+    }
+    hrow[0] = s;
+    hrow[1] = s2;
+    for (int i = 1; i < w; i++) {
+        double vin = srow[colmap[i + span - 1]], vout = srow[colmap[i - 1]];
+        s += vin - vout;
+        s2 += vin * vin - vout * vout;
+        hrow[2 * i] = s;
+        hrow[2 * i + 1] = s2;
+    }
+    c->tag[slot] = row;
+    return hrow;
 }
 
 /* The window sums are separable: each source row is summed horizontally
  * once, with running sums, into a small cache (slot = row mod window
- * height), and each output row adds up the cached rows its window maps
- * to.  The cache is correct for any size; it only recomputes when a tiny
- * image maps two different rows of one window to the same slot. */
+ * height + 1), and the output rows keep a running sum of the cached rows:
+ * row j + 1 adds the row entering the window and takes away the one
+ * leaving it (rows as the boundary mapping gives them).  The cache is
+ * correct for any size; it only recomputes when a tiny image maps two
+ * rows in use to the same slot. */
 static void local_variance_from(Matrix *out, const RowSource *rs, float *min, float *max,
                                 int winsize)
 {
@@ -125,38 +170,21 @@ static void local_variance_from(Matrix *out, const RowSource *rs, float *min, fl
         int *colmap = xmalloc((size_t)(w + 2 * ws) * sizeof(int));
         for (int e = 0; e < w + 2 * ws; e++)
             colmap[e] = map(e - ws, w);
-        double *hs = xmalloc((size_t)span * w * 2 * sizeof(double));
-        int *tag = xmalloc((size_t)span * sizeof(int));
+        RowCache c = { rs, colmap, span, span + 1, NULL, NULL, NULL };
+        c.hs = xmalloc((size_t)c.slots * w * 2 * sizeof(double));
+        c.tag = xmalloc((size_t)c.slots * sizeof(int));
+        c.srow = xmalloc((size_t)w * sizeof(float));
         double *acc = xmalloc((size_t)w * 2 * sizeof(double));
-        float *srow = xmalloc((size_t)w * sizeof(float));
-        for (int s = 0; s < span; s++)
-            tag[s] = -1;
+        for (int s = 0; s < c.slots; s++)
+            c.tag[s] = -1;
+        for (int i = 0; i < 2 * w; i++)
+            acc[i] = 0.0;
+        for (int l = -ws; l <= ws; l++)
+            add_rows(acc, cached_sums(&c, map(l, h)), 2 * w, 1.0);
         for (int j = 0; j < h; j++) {
-            for (int i = 0; i < 2 * w; i++)
-                acc[i] = 0.0;
-            for (int l = -ws; l <= ws; l++) {
-                int row = map(j + l, h), slot = row % span;
-                double *hrow = hs + (size_t)slot * w * 2;
-                if (tag[slot] != row) {
-                    source_row(rs, row, srow);
-                    double s = 0.0, s2 = 0.0;
-                    for (int e = 0; e < span; e++) {
-                        double v = srow[colmap[e]];
-                        s += v;
-                        s2 += v * v;
-                    }
-                    hrow[0] = s;
-                    hrow[1] = s2;
-                    for (int i = 1; i < w; i++) {
-                        double vin = srow[colmap[i + span - 1]], vout = srow[colmap[i - 1]];
-                        s += vin - vout;
-                        s2 += vin * vin - vout * vout;
-                        hrow[2 * i] = s;
-                        hrow[2 * i + 1] = s2;
-                    }
-                    tag[slot] = row;
-                }
-                add_rows(acc, hrow, 2 * w);
+            if (j > 0) {
+                add_rows(acc, cached_sums(&c, map(j - 1 - ws, h)), 2 * w, -1.0);
+                add_rows(acc, cached_sums(&c, map(j + ws, h)), 2 * w, 1.0);
             }
             float *dst = out->data + (size_t)j * w;
             for (int i = 0; i < w; i++) {
@@ -170,10 +198,10 @@ static void local_variance_from(Matrix *out, const RowSource *rs, float *min, fl
                     vmin = v;
             }
         }
-        free(srow);
         free(acc);
-        free(tag);
-        free(hs);
+        free(c.srow);
+        free(c.tag);
+        free(c.hs);
         free(colmap);
     }
     if (min)

@@ -14,6 +14,7 @@
  * of the padded table with the image, each image row loaded once for all
  * pixels of the block.  That pass reads a narrow copy of the columns
  * around the current one (the strip). */
+#include <math.h>
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
@@ -349,6 +350,8 @@ static void block_update_generic(float *g, size_t gstride, const float *tab, int
 }
 
 #ifdef OSTREL_HAVE_AVX2_KERNEL
+/* Columns outer, rows inner: the four table rows a g row needs are the
+ * three the row before used and one new one, kept in registers. */
 __attribute__((target("avx2,fma"))) static void
 block_update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows,
                   const float *d)
@@ -356,15 +359,22 @@ block_update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nro
     __m256 d0 = _mm256_set1_ps(d[0]), d1 = _mm256_set1_ps(d[1]), d2 = _mm256_set1_ps(d[2]),
            d3 = _mm256_set1_ps(d[3]);
     ptrdiff_t p = pitch;
-    for (int r = 0; r < nrows; r++) {
-        float *dst = g + (size_t)r * gstride;
-        const float *a = tab + (size_t)r * pitch;
-        for (int c = 0; c < pitch; c += 8) {
-            __m256 u = _mm256_mul_ps(d0, _mm256_loadu_ps(a + c));
-            __m256 v = _mm256_mul_ps(d1, _mm256_loadu_ps(a + c - p));
-            u = _mm256_fmadd_ps(d2, _mm256_loadu_ps(a + c - 2 * p), u);
-            v = _mm256_fmadd_ps(d3, _mm256_loadu_ps(a + c - 3 * p), v);
-            _mm256_storeu_ps(dst + c, _mm256_add_ps(_mm256_loadu_ps(dst + c), _mm256_add_ps(u, v)));
+    for (int c = 0; c < pitch; c += 8) {
+        const float *a = tab + c;
+        float *dst = g + c;
+        __m256 t1 = _mm256_loadu_ps(a - p), t2 = _mm256_loadu_ps(a - 2 * p),
+               t3 = _mm256_loadu_ps(a - 3 * p);
+        for (int r = 0; r < nrows; r++) {
+            __m256 t0 = _mm256_loadu_ps(a + r * p);
+            __m256 u = _mm256_fmadd_ps(d0, t0, _mm256_loadu_ps(dst));
+            __m256 v = _mm256_mul_ps(d1, t1);
+            u = _mm256_fmadd_ps(d2, t2, u);
+            v = _mm256_fmadd_ps(d3, t3, v);
+            _mm256_storeu_ps(dst, _mm256_add_ps(u, v));
+            t3 = t2;
+            t2 = t1;
+            t1 = t0;
+            dst += gstride;
         }
     }
 }
@@ -376,15 +386,22 @@ block_update_avx512(float *g, size_t gstride, const float *tab, int pitch, int n
     __m512 d0 = _mm512_set1_ps(d[0]), d1 = _mm512_set1_ps(d[1]), d2 = _mm512_set1_ps(d[2]),
            d3 = _mm512_set1_ps(d[3]);
     ptrdiff_t p = pitch;
-    for (int r = 0; r < nrows; r++) {
-        float *dst = g + (size_t)r * gstride;
-        const float *a = tab + (size_t)r * pitch;
-        for (int c = 0; c < pitch; c += 16) {
-            __m512 u = _mm512_mul_ps(d0, _mm512_loadu_ps(a + c));
-            __m512 v = _mm512_mul_ps(d1, _mm512_loadu_ps(a + c - p));
-            u = _mm512_fmadd_ps(d2, _mm512_loadu_ps(a + c - 2 * p), u);
-            v = _mm512_fmadd_ps(d3, _mm512_loadu_ps(a + c - 3 * p), v);
-            _mm512_storeu_ps(dst + c, _mm512_add_ps(_mm512_loadu_ps(dst + c), _mm512_add_ps(u, v)));
+    for (int c = 0; c < pitch; c += 16) {
+        const float *a = tab + c;
+        float *dst = g + c;
+        __m512 t1 = _mm512_loadu_ps(a - p), t2 = _mm512_loadu_ps(a - 2 * p),
+               t3 = _mm512_loadu_ps(a - 3 * p);
+        for (int r = 0; r < nrows; r++) {
+            __m512 t0 = _mm512_loadu_ps(a + r * p);
+            __m512 u = _mm512_fmadd_ps(d0, t0, _mm512_loadu_ps(dst));
+            __m512 v = _mm512_mul_ps(d1, t1);
+            u = _mm512_fmadd_ps(d2, t2, u);
+            v = _mm512_fmadd_ps(d3, t3, v);
+            _mm512_storeu_ps(dst, _mm512_add_ps(u, v));
+            t3 = t2;
+            t2 = t1;
+            t1 = t0;
+            dst += gstride;
         }
     }
 }
@@ -471,6 +488,13 @@ static inline float stencil(const float *xs, float w0, float we, float ww,
                  (we + wn) * xs[7] + (ww + wn) * xs[8] + we * xs[9] + ww * xs[10] +
                  ws * xs[11];
     return rest + (wn * xs[12] - 4.0f * (w0 + wn) * xs[4]);
+}
+
+/* channel_solver_decide's first test, exactly (s * -2Z = -2|Z|): false
+ * for a pixel that stays, NaN included, without the call. */
+static inline int may_move(float z, float a)
+{
+    return -2.0f * fabsf(z) - a < 0.0f;
 }
 
 static const int stencil_dx[13] = { 0, 1, -1, 0, 0, 1, -1, 1, -1, 2, -2, 0, 0 };
@@ -730,24 +754,63 @@ void channel_solver_image_changed(ChannelSolver *solver)
     solver->grad_age = -1;
 }
 
-/* g = rhs + sum A x for every pixel.  Row stride: room for an update that
- * starts rx columns left of the last column and runs a whole padded pitch;
- * kept off multiples of 4 KiB so the rows an update touches do not share
- * L1 sets.  Column i of the image is column i + rx of g. */
+/* g = rhs + sum A x for every pixel.  Column i of the image is column
+ * i + 2 rx of g; the row stride leaves room for an update that starts 2 rx
+ * columns left of the image or runs a whole padded pitch past its last
+ * column, and is kept off multiples of 4 KiB so the rows an update
+ * touches do not share L1 sets. */
 static void grad_refresh(ChannelSolver *solver)
 {
     size_t w = (size_t)solver->image->width, h = (size_t)solver->image->height;
+    size_t left = 2 * (size_t)solver->table.rxnz;
     if (!solver->grad) {
-        size_t stride = (w + (size_t)solver->fast_pitch + 2 * (size_t)solver->table.rxnz +
-                         15) / 16 * 16;
+        size_t stride = (left + w + (size_t)solver->fast_pitch + 15) / 16 * 16;
         if (stride % 1024 == 0)
             stride += 16;
         solver->grad_stride = stride;
         solver->grad = xmalloc(stride * h * sizeof(float));
         memset(solver->grad, 0, stride * h * sizeof(float));
     }
-    data_pass(solver, solver->grad + solver->table.rxnz, solver->grad_stride, 1);
+    data_pass(solver, solver->grad + left, solver->grad_stride, 1);
     solver->grad_age = 0;
+}
+
+/* The positions u in -r..n-1+r that the boundary mapping sends to each
+ * index s of 0..n-1 (s itself among them), as lists: those of s are
+ * list[start[s]..start[s + 1]).  A pixel's value is read through all of
+ * its copies, so a move updates the data terms around each copy. */
+typedef struct {
+    int *start;
+    int *list;
+} Copies;
+
+static void copies_build(Copies *c, int n, int r, int (*map)(int, int))
+{
+    c->start = xmalloc((size_t)(n + 1) * sizeof(int));
+    c->list = xmalloc((size_t)(n + 2 * r) * sizeof(int));
+    for (int s = 0; s <= n; s++)
+        c->start[s] = 0;
+    for (int u = -r; u < n + r; u++)
+        c->start[map(u, n) + 1]++;
+    for (int s = 0; s < n; s++)
+        c->start[s + 1] += c->start[s];
+    int *fill = xmalloc((size_t)n * sizeof(int));
+    for (int s = 0; s < n; s++)
+        fill[s] = c->start[s];
+    for (int u = -r; u < n + r; u++)
+        c->list[fill[map(u, n)]++] = u;
+    free(fill);
+}
+
+static void copies_free(Copies *c)
+{
+    free(c->start);
+    free(c->list);
+}
+
+static int copies_single(const Copies *c, int s)
+{
+    return c->start[s + 1] - c->start[s] == 1;
 }
 
 /* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a. */
@@ -760,45 +823,36 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     if (!solver->grad || solver->grad_age < 0 || solver->grad_age >= refresh_interval)
         grad_refresh(solver);
     solver->grad_age++;
-    st.colidx = xmalloc((size_t)(2 * st.rx + 1) * sizeof(int));
 
     const int B = SWEEP_BLOCK;
     const int pitch = solver->fast_pitch;
     Kernels kn = pick_kernels();
+    /* The table rows -ry..ry without the block padding rows. */
     const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
-    BorderTable bt;
-    bt.ftab = xmalloc((size_t)(2 * st.ry + 1) * pitch * sizeof(float));
-    bt.cap = pitch;
-    bt.rows = xmalloc((size_t)(2 * st.ry + 1) * sizeof(*bt.rows));
-    double sum_a = table_sum(&solver->table);
     size_t w = (size_t)st.w, gs = solver->grad_stride;
-    /* g(i, j) at g[j * gs + i]; an update of a pixel in column i starts at
-     * column i - rx. */
-    float *g = solver->grad + st.rx;
-    /* The pixels whose g is kept: their whole table window is inside. */
-    int qi0 = st.rx, qi1 = st.w - 1 - st.rx, qj0 = st.ry, qj1 = st.h - 1 - st.ry;
-
+    /* g(i, j) at g[j * gs + i]. */
+    float *g = solver->grad + 2 * st.rx;
+    Copies cx, cy;
+    copies_build(&cx, st.w, st.rx, st.map);
+    copies_build(&cy, st.h, st.ry, st.map);
     /* A(0, d) for d = -(B-1)..B-1, the coupling of pixels of one block. */
     float acol[2 * SWEEP_BLOCK - 1];
     for (int d = -(B - 1); d <= B - 1; d++)
         acol[d + B - 1] = d >= -st.ry && d <= st.ry ? weights_get(&solver->table, 0, d) : 0.0f;
-    /* Rows where a block of B pixels is kept and has the plain stencil. */
-    int bj0 = qj0 > 2 ? qj0 : 2, bj1 = qj1 < st.h - 3 ? qj1 : st.h - 3;
+    /* Blocks: rows whose only copy is themselves and that have the plain
+     * stencil; brun[j] counts such rows from j on. */
+    int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
+    brun[st.h] = 0;
+    for (int j = st.h - 1; j >= 0; j--)
+        brun[j] = copies_single(&cy, j) && j >= 2 && j + 2 < st.h ? brun[j + 1] + 1 : 0;
 
     for (int i = 0; i < st.w; i++) {
-        int col_q = i >= qi0 && i <= qi1;
         int col_s = i >= 2 && i + 2 < st.w;
-        int col_block = col_q && col_s;
-        if (!col_q || qj0 > 0) {
-            for (int k = -st.rx; k <= st.rx; k++)
-                st.colidx[k + st.rx] = st.map(i + k, st.w);
-            fold_column(&st, &bt);
-        }
-        /* Column i of g's rows starts the update window of column i. */
+        int col_block = col_s && copies_single(&cx, i);
         float *gcol = g + (size_t)i;
         int j = 0;
         while (j < st.h) {
-            if (col_block && j >= bj0 && j + B - 1 <= bj1) {
+            if (col_block && brun[j] >= B) {
                 /* A block: each pixel's g gets the moves of the block's
                  * earlier pixels, then one update adds all the moves. */
                 float delta[SWEEP_BLOCK];
@@ -813,7 +867,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
                     float old = st.x[pos];
-                    float nv = channel_solver_decide(old, z, a);
+                    float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
                     st.x[pos] = nv;
                     delta[b] = nv - old;
                     moved += nv != old;
@@ -822,10 +876,21 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     if (a_out)
                         a_out[pos] = a;
                 }
-                if (moved) {
-                    /* g rows j + m, m = -ry..ry + B - 1, within the kept rows. */
-                    int m0 = j - st.ry < qj0 ? qj0 - j : -st.ry;
-                    int m1 = j + B - 1 + st.ry > qj1 ? qj1 - j : st.ry + B - 1;
+                if (moved == 1) {
+                    /* One pixel moved: the plain update of its rows. */
+                    int b = 0;
+                    while (delta[b] == 0.0f)
+                        b++;
+                    int jb = j + b;
+                    int l0 = jb - st.ry < 0 ? -jb : -st.ry;
+                    int l1 = jb + st.ry > st.h - 1 ? st.h - 1 - jb : st.ry;
+                    kn.update(gcol + (ptrdiff_t)(jb + l0) * (ptrdiff_t)gs - st.rx, gs,
+                              rtab + (ptrdiff_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
+                              delta[b]);
+                } else if (moved) {
+                    /* g rows j + m, m = -ry..ry + B - 1, inside the image. */
+                    int m0 = j - st.ry < 0 ? -j : -st.ry;
+                    int m1 = j + B - 1 + st.ry > st.h - 1 ? st.h - 1 - j : st.ry + B - 1;
                     kn.block_update(gcol + (ptrdiff_t)(j + m0) * (ptrdiff_t)gs - st.rx, gs,
                                     rtab + (ptrdiff_t)(m0 + st.ry) * pitch, pitch, m1 - m0 + 1,
                                     delta);
@@ -835,40 +900,41 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             }
             size_t pos = (size_t)j * w + (size_t)i;
             float old = st.x[pos];
-            float zq;
-            if (col_q && j >= qj0 && j <= qj1)
-                zq = gcol[(size_t)j * gs];
-            else
-                zq = (float)(st.rhs[pos] + old * sum_a) +
-                     data_border(&st, &bt, kn.pixel, j, old, st.x, w, 0);
             float p, s;
             if (col_s && j >= 2 && j + 2 < st.h)
                 s = regularisation_interior(&st, pos, &p);
             else
                 s = regularisation_mapped(&st, i, j, &p);
-            float z = zq - st.lambda * s;
+            float z = gcol[(size_t)j * gs] - st.lambda * s;
             float a = st.a00 - st.lambda * p;
-            float nv = channel_solver_decide(old, z, a);
+            float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
             if (z_out)
                 z_out[pos] = z;
             if (a_out)
                 a_out[pos] = a;
             if (nv != old) {
                 st.x[pos] = nv;
-                /* g(i + k, j + l) += t A(k, l) for the kept rows. */
-                int l0 = j - st.ry < qj0 ? qj0 - j : -st.ry;
-                int l1 = j + st.ry > qj1 ? qj1 - j : st.ry;
-                if (l0 <= l1)
-                    kn.update(gcol + (ptrdiff_t)(j + l0) * (ptrdiff_t)gs - st.rx, gs,
-                              rtab + (size_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
-                              nv - old);
+                /* g(u + k, v + l) += t A(k, l) around every copy (u, v)
+                 * of the pixel, for the rows inside the image. */
+                for (int cu = cx.start[i]; cu < cx.start[i + 1]; cu++) {
+                    int u = cx.list[cu];
+                    for (int cv = cy.start[j]; cv < cy.start[j + 1]; cv++) {
+                        int v = cy.list[cv];
+                        int l0 = v - st.ry < 0 ? -v : -st.ry;
+                        int l1 = v + st.ry > st.h - 1 ? st.h - 1 - v : st.ry;
+                        if (l0 <= l1)
+                            kn.update(g + (ptrdiff_t)(v + l0) * (ptrdiff_t)gs + u - st.rx, gs,
+                                      rtab + (size_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
+                                      nv - old);
+                    }
+                }
             }
             j++;
         }
     }
-    free(bt.rows);
-    free(bt.ftab);
-    free(st.colidx);
+    free(brun);
+    copies_free(&cx);
+    copies_free(&cy);
 }
 
 void channel_solver_sweep(ChannelSolver *solver)
