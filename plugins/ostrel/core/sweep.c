@@ -530,19 +530,59 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 #undef WAT
 }
 
-static inline float regularisation_interior(const SweepState *st, size_t pos, float *p)
+/* The stencil split in two.  At the moment a pixel is visited, the samples
+ * east of it (columns i + 1, i + 2) and below it (rows j + 1, j + 2) and
+ * the pixel itself still hold their values from the start of the sweep;
+ * only the west and north samples have been updated since.  So the east
+ * and south part is computed for every interior pixel before the sweep,
+ * row by row in vectors, and the visit adds the rest. */
+OSTREL_CLONES
+static void stencil_static(const SweepState *st, float *restrict part)
+{
+    size_t w = (size_t)st->w;
+    for (int j = 2; j + 2 < st->h; j++) {
+        const float *restrict x0 = st->x + (size_t)j * w;
+        const float *restrict xs = x0 + w, *restrict xss = xs + w, *restrict xn = x0 - w;
+        float *restrict out = part + (size_t)j * w;
+        if (!st->weights) {
+            for (size_t i = 2; i + 2 < w; i++) {
+                float c = x0[i];
+                out[i] = -8.0f * (x0[i + 1] - c) - 8.0f * (xs[i] - c) + 2.0f * (xs[i + 1] - c) +
+                         2.0f * (xn[i + 1] - c) + (x0[i + 2] - c) + (xss[i] - c);
+            }
+            continue;
+        }
+        const float *restrict W0 = st->weights + (size_t)j * w, *restrict Ws = W0 + w,
+                              *restrict Wn = W0 - w;
+        for (size_t i = 2; i + 2 < w; i++) {
+            float c = x0[i], w0 = W0[i], we = W0[i + 1], ws = Ws[i], wn = Wn[i];
+            out[i] = -4.0f * (w0 + we) * (x0[i + 1] - c) - 4.0f * (w0 + ws) * (xs[i] - c) +
+                     (we + ws) * (xs[i + 1] - c) + (we + wn) * (xn[i + 1] - c) +
+                     we * (x0[i + 2] - c) + ws * (xss[i] - c);
+        }
+    }
+}
+
+/* The whole stencil of an interior pixel from its precomputed part. */
+static inline float regularisation_split(const SweepState *st, const float *part, size_t pos,
+                                         float *p)
 {
     const float *c = st->x + pos;
     size_t w = (size_t)st->w;
     float v = c[0];
-    float xs[13] = { 0.0f,         c[1] - v,     c[-1] - v,     c[w] - v,
-                     c[-w] - v,    c[w + 1] - v, c[w - 1] - v,  c[1 - w] - v,
-                     c[-1 - w] - v, c[2] - v,    c[-2] - v,     c[2 * w] - v,
-                     c[-2 * w] - v };
-    if (!st->weights)
-        return stencil(xs, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, p);
-    const float *W = st->weights + pos;
-    return stencil(xs, W[0], W[1], W[-1], W[w], W[-w], p);
+    float w0 = 1.0f, we = 1.0f, ww = 1.0f, ws = 1.0f, wn = 1.0f;
+    if (st->weights) {
+        const float *W = st->weights + pos;
+        w0 = W[0];
+        we = W[1];
+        ww = W[-1];
+        ws = W[w];
+        wn = W[-w];
+    }
+    *p = 16.0f * w0 + ww + we + wn + ws;
+    float rest = part[pos] - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
+                 (ww + wn) * (c[-1 - w] - v) + ww * (c[-2] - v);
+    return rest + (wn * (c[-2 * w] - v) - 4.0f * (w0 + wn) * (c[-w] - v));
 }
 
 /* The data term of a pixel near a border.  Along a column the mapped
@@ -842,6 +882,11 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     /* Blocks: rows whose only copy is themselves and that have the plain
      * stencil; brun[j] counts such rows from j on. */
     int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
+    float *part = NULL;
+    if (st.w >= 5 && st.h >= 5) {
+        part = xmalloc(w * (size_t)st.h * sizeof(float));
+        stencil_static(&st, part);
+    }
     brun[st.h] = 0;
     for (int j = st.h - 1; j >= 0; j--)
         brun[j] = copies_single(&cy, j) && j >= 2 && j + 2 < st.h ? brun[j + 1] + 1 : 0;
@@ -863,7 +908,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     for (int e = 0; e < b; e++)
                         zq += acol[e - b + B - 1] * delta[e];
                     float p;
-                    float s = regularisation_interior(&st, pos, &p);
+                    float s = regularisation_split(&st, part, pos, &p);
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
                     float old = st.x[pos];
@@ -902,7 +947,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             float old = st.x[pos];
             float p, s;
             if (col_s && j >= 2 && j + 2 < st.h)
-                s = regularisation_interior(&st, pos, &p);
+                s = regularisation_split(&st, part, pos, &p);
             else
                 s = regularisation_mapped(&st, i, j, &p);
             float z = gcol[(size_t)j * gs] - st.lambda * s;
@@ -932,6 +977,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             j++;
         }
     }
+    free(part);
     free(brun);
     copies_free(&cx);
     copies_free(&cy);
