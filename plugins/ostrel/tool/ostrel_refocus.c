@@ -21,7 +21,8 @@ static const char usage_text[] =
     "  --gauss S           Gaussian blur in pixels (0.0)\n"
     "  --motion L          motion blur length in pixels (0.0)\n"
     "  --angle A           motion direction in degrees (0.0)\n"
-    "  --noise L           noise reduction (100.0)\n"
+    "  --noise L|auto      noise reduction (100.0); auto: chosen from the\n"
+    "                      image's measured noise level\n"
     "  --smoothness S      area smoothness (30.0)\n"
     "  --area-size N       smooth area size (3)\n"
     "  --adaptive | --no-adaptive   adaptive smoothing (on)\n"
@@ -142,7 +143,7 @@ int main(int argc, char **argv)
     RefocusParams params;
     refocus_params_default(&params);
     long iterations = REFOCUS_DEFAULT_ITERATIONS;
-    int print_mask = 0, print_weights = 0, binary = 1, seeded = 0;
+    int print_mask = 0, print_weights = 0, binary = 1, seeded = 0, noise_auto = 0;
     unsigned seed = 0;
     const char *files[2];
     int nfiles = 0, options_done = 0;
@@ -193,8 +194,11 @@ int main(int argc, char **argv)
             params.motion = parse_double(name, value);
         else if (!strcmp(name, "--angle"))
             params.mot_angle = parse_double(name, value);
-        else if (!strcmp(name, "--noise"))
-            params.lambda = parse_double(name, value);
+        else if (!strcmp(name, "--noise")) {
+            noise_auto = !strcmp(value, "auto");
+            if (!noise_auto)
+                params.lambda = parse_double(name, value);
+        }
         else if (!strcmp(name, "--smoothness"))
             params.lambda_min = parse_double(name, value);
         else if (!strcmp(name, "--area-size"))
@@ -290,6 +294,18 @@ int main(int argc, char **argv)
             ch[c].data[k] = v > 255.0f ? 255.0f : v > 0.0f ? v : 0.0f;
         }
 
+    if (noise_auto) {
+        const Matrix *chans[3] = { &ch[0], &ch[1], &ch[2] };
+        double levels[3];
+        double weight = refocus_auto_noise(&params, chans, nch, levels);
+        if (nch == 3)
+            fprintf(stderr, PROGRAM ": noise level found: %.2f (red %.2f, green %.2f, blue %.2f); "
+                    "noise weight chosen: %.0f\n", (levels[0] + levels[1] + levels[2]) / 3.0,
+                    levels[0], levels[1], levels[2], weight);
+        else
+            fprintf(stderr, PROGRAM ": noise level found: %.2f; noise weight chosen: %.0f\n",
+                    levels[0], weight);
+    }
     if (seeded)
         refocus_srand(seed);
     Progress progress = { isatty(2), -1 };
