@@ -15,6 +15,32 @@ static int cmp_float(const void *pa, const void *pb)
     return (a > b) - (a < b);
 }
 
+/* The median of the ascending a[0..n).  Whole-number samples give details
+ * on a grid of 0.5, where a plain median could only jump from grid value
+ * to grid value (0.74, 1.48, ... as levels); then each grid value stands
+ * for the interval of width 0.5 around it (0 for [0, 0.25]), its samples
+ * spread evenly over it, and the median is read off that distribution. */
+static double grouped_median(const float *a, size_t n)
+{
+    int on_grid = 1;
+    for (size_t k = 0; k < n && on_grid; k++)
+        on_grid = a[k] * 2.0f == floorf(a[k] * 2.0f);
+    double half = 0.5 * (double)n;
+    if (a[n - 1] == 0.0f)
+        return 0.0; /* no detail at all */
+    if (!on_grid)
+        return n % 2 ? a[n / 2] : 0.5 * ((double)a[n / 2 - 1] + a[n / 2]);
+    /* The run of samples equal to the middle one. */
+    float m = a[n / 2];
+    size_t lo = n / 2, hi = n / 2;
+    while (lo > 0 && a[lo - 1] == m)
+        lo--;
+    while (hi + 1 < n && a[hi + 1] == m)
+        hi++;
+    double start = m > 0.0f ? m - 0.25 : 0.0, width = m > 0.0f ? 0.5 : 0.25;
+    return start + width * (half - (double)lo) / (double)(hi - lo + 1);
+}
+
 double refocus_noise_level(const Matrix *channel)
 {
     if (!channel || !channel->data || channel->width < 2 || channel->height < 2)
@@ -32,11 +58,8 @@ double refocus_noise_level(const Matrix *channel)
     }
     double level = 0.0;
     if (n > 0) {
-        /* The median: the middle element, or the mean of the two middle
-         * ones. */
         qsort(d, n, sizeof *d, cmp_float);
-        double m = n % 2 ? d[n / 2] : 0.5 * ((double)d[n / 2 - 1] + d[n / 2]);
-        level = m / 0.6745;
+        level = grouped_median(d, n) / 0.6745;
     }
     free(d);
     return level;
