@@ -534,18 +534,24 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
  * east of it (columns i + 1, i + 2) and below it (rows j + 1, j + 2) and
  * the pixel itself still hold their values from the start of the sweep;
  * only the west and north samples have been updated since.  So the east
- * and south part is computed for every interior pixel before the sweep,
- * row by row in vectors, and the visit adds the rest. */
+ * and south part of the interior pixels of PART_COLS columns is computed
+ * in vectors, row by row, just before the first of them is visited (all
+ * it reads lies in columns not visited yet), and the visit adds the rest.
+ * part[(j * PART_COLS) + (i - i0)] for columns i0..i0+PART_COLS-1. */
+#define PART_COLS 16
 OSTREL_CLONES
-static void stencil_static(const SweepState *st, float *restrict part)
+static void stencil_static(const SweepState *st, float *restrict part, int i0)
 {
     size_t w = (size_t)st->w;
+    size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
+    if (hi > w - 2)
+        hi = w - 2;
     for (int j = 2; j + 2 < st->h; j++) {
         const float *restrict x0 = st->x + (size_t)j * w;
         const float *restrict xs = x0 + w, *restrict xss = xs + w, *restrict xn = x0 - w;
-        float *restrict out = part + (size_t)j * w;
+        float *restrict out = part + (size_t)j * PART_COLS - (size_t)i0;
         if (!st->weights) {
-            for (size_t i = 2; i + 2 < w; i++) {
+            for (size_t i = lo; i < hi; i++) {
                 float c = x0[i];
                 out[i] = -8.0f * (x0[i + 1] - c) - 8.0f * (xs[i] - c) + 2.0f * (xs[i + 1] - c) +
                          2.0f * (xn[i + 1] - c) + (x0[i + 2] - c) + (xss[i] - c);
@@ -554,7 +560,7 @@ static void stencil_static(const SweepState *st, float *restrict part)
         }
         const float *restrict W0 = st->weights + (size_t)j * w, *restrict Ws = W0 + w,
                               *restrict Wn = W0 - w;
-        for (size_t i = 2; i + 2 < w; i++) {
+        for (size_t i = lo; i < hi; i++) {
             float c = x0[i], w0 = W0[i], we = W0[i + 1], ws = Ws[i], wn = Wn[i];
             out[i] = -4.0f * (w0 + we) * (x0[i + 1] - c) - 4.0f * (w0 + ws) * (xs[i] - c) +
                      (we + ws) * (xs[i + 1] - c) + (we + wn) * (xn[i + 1] - c) +
@@ -564,7 +570,7 @@ static void stencil_static(const SweepState *st, float *restrict part)
 }
 
 /* The whole stencil of an interior pixel from its precomputed part. */
-static inline float regularisation_split(const SweepState *st, const float *part, size_t pos,
+static inline float regularisation_split(const SweepState *st, float part, size_t pos,
                                          float *p)
 {
     const float *c = st->x + pos;
@@ -580,7 +586,7 @@ static inline float regularisation_split(const SweepState *st, const float *part
         wn = W[-w];
     }
     *p = 16.0f * w0 + ww + we + wn + ws;
-    float rest = part[pos] - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
+    float rest = part - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
                  (ww + wn) * (c[-1 - w] - v) + ww * (c[-2] - v);
     return rest + (wn * (c[-2 * w] - v) - 4.0f * (w0 + wn) * (c[-w] - v));
 }
@@ -883,10 +889,8 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
      * stencil; brun[j] counts such rows from j on. */
     int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
     float *part = NULL;
-    if (st.w >= 5 && st.h >= 5) {
-        part = xmalloc(w * (size_t)st.h * sizeof(float));
-        stencil_static(&st, part);
-    }
+    if (st.w >= 5 && st.h >= 5)
+        part = xmalloc((size_t)PART_COLS * (size_t)st.h * sizeof(float));
     brun[st.h] = 0;
     for (int j = st.h - 1; j >= 0; j--)
         brun[j] = copies_single(&cy, j) && j >= 2 && j + 2 < st.h ? brun[j + 1] + 1 : 0;
@@ -895,6 +899,9 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
         int col_s = i >= 2 && i + 2 < st.w;
         int col_block = col_s && copies_single(&cx, i);
         float *gcol = g + (size_t)i;
+        if (part && i % PART_COLS == 0)
+            stencil_static(&st, part, i);
+        const float *pcol = part ? part + (i % PART_COLS) : NULL;
         int j = 0;
         while (j < st.h) {
             if (col_block && brun[j] >= B) {
@@ -908,7 +915,8 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     for (int e = 0; e < b; e++)
                         zq += acol[e - b + B - 1] * delta[e];
                     float p;
-                    float s = regularisation_split(&st, part, pos, &p);
+                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], pos,
+                                                   &p);
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
                     float old = st.x[pos];
@@ -947,7 +955,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             float old = st.x[pos];
             float p, s;
             if (col_s && j >= 2 && j + 2 < st.h)
-                s = regularisation_split(&st, part, pos, &p);
+                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], pos, &p);
             else
                 s = regularisation_mapped(&st, i, j, &p);
             float z = gcol[(size_t)j * gs] - st.lambda * s;
