@@ -2,12 +2,12 @@
  *
  * The data term q = sum A x of a pixel changes only when a pixel within
  * the table's reach moves, so the sweep keeps g = rhs + q of every pixel
- * whose table window lies inside the image up to date: when a pixel moves
- * by t, t A(d) is added to g at offset d from it, one short vector update
- * per table row.  A sweep then costs the decisions plus work in proportion
- * to the pixels that move, which fall from most of them in the first
- * sweeps to a few per cent.  Pixels near the borders take the mapped path,
- * which sums their data term through the boundary mapping each time.
+ * up to date: when a pixel moves by t, t A(d) is added to g at offset d
+ * from it, one short vector update per table row, and near the borders
+ * the same around each place the boundary mapping reads the pixel from.
+ * A sweep then costs the decisions plus work in proportion to the pixels
+ * that move, which fall from most of them in the first sweeps to a few
+ * per cent.
  *
  * g starts from (and is recomputed every few sweeps by) a dry pass: the
  * data terms of SWEEP_BLOCK consecutive rows of one column as dot products
