@@ -14,9 +14,23 @@ void batch_settings_defaults(const BatchFilter *filter, BatchSettings *s)
 
 /* ---- refocus ----------------------------------------------------------- */
 
+/* The values checked and run: those given, with the default noise weight
+ * standing in for "--noise auto" until the image is there. */
+static RefocusParams refocus_given(const BatchSettings *s)
+{
+    RefocusParams p = s->refocus.params;
+    if (refocus_noise_is_auto(&p)) {
+        RefocusParams defaults;
+        refocus_params_default(&defaults);
+        p.lambda = defaults.lambda;
+    }
+    return p;
+}
+
 static int refocus_check_values(const BatchSettings *s, char *msg, size_t msglen)
 {
-    return refocus_check(&s->refocus.params, 0, 0, 1, msg, msglen) ? -1 : 0;
+    RefocusParams p = refocus_given(s);
+    return refocus_check(&p, 0, 0, 1, msg, msglen) ? -1 : 0;
 }
 
 typedef struct {
@@ -47,7 +61,8 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
                               char *msg, size_t msglen)
 {
     const RefocusOptions *o = &s->refocus;
-    if (refocus_check(&o->params, width, height, 1, msg, msglen))
+    RefocusParams params = refocus_given(s);
+    if (refocus_check(&params, width, height, 1, msg, msglen))
         return -1;
     int n = channels >= 3 ? 3 : 1;
     size_t npix = (size_t)width * (size_t)height;
@@ -56,6 +71,12 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
         matrix_create(&ch[c], width, height);
         for (size_t k = 0; k < npix; k++)
             ch[c].data[k] = pixels[k * (size_t)channels + (size_t)c];
+    }
+    if (refocus_noise_is_auto(&o->params)) {
+        const Matrix *chans[3] = { &ch[0], &ch[1], &ch[2] };
+        double levels[3];
+        double weight = refocus_auto_noise(&params, chans, n, levels);
+        refocus_describe_auto_noise(msg, msglen, levels, n, weight);
     }
     /* Every image starts the random steps where the tool does: at the
      * seed, or where an unseeded sequence starts. */
@@ -68,7 +89,7 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
     for (int c = 0; c < n; c++)
         host.channels[c] = &ch[c];
     host.report_progress = refocus_report;
-    int status = refocus_compute(&o->params, &host, o->iterations);
+    int status = refocus_compute(&params, &host, o->iterations);
     if (status == REFOCUS_DONE)
         for (int c = 0; c < n; c++)
             for (size_t k = 0; k < npix; k++)

@@ -35,8 +35,9 @@ typedef struct {
      * one-line reason in msg. */
     int (*check)(const BatchSettings *s, char *msg, size_t msglen);
     /* Filters pixels in place (width x height, channels 1..4, rows
-     * width * channels bytes apart).  0, or -1 with a reason in msg and the
-     * pixels unchanged. */
+     * width * channels bytes apart).  0, with msg empty or a note for the
+     * file's line (what "--noise auto" found, say), or -1 with a reason in
+     * msg and the pixels unchanged.  msg comes in empty. */
     int (*run)(const BatchSettings *s, unsigned char *pixels, int width, int height,
                int channels, BatchProgress progress, void *user, char *msg, size_t msglen);
     /* The iterations a run makes, for the progress shown; NULL when the

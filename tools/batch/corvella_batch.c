@@ -179,12 +179,15 @@ static int filter_file(const BatchFilter *filter, const BatchSettings *settings,
     double t1 = now();
     int last = -1;
     worker_progress(&last, 0.0);
+    msg[0] = 0;
     if (filter->run(settings, img.pixels, img.width, img.height, img.channels, worker_progress,
                     &last, msg, sizeof msg) != 0) {
         report("E %s", msg);
         batch_image_free(&img);
         return 1;
     }
+    if (msg[0])
+        report("N %s", msg);
     double t2 = now();
     void *data = NULL;
     size_t size = 0;
@@ -264,7 +267,7 @@ typedef struct {
     char line[1024];
     size_t len;
     char reason[600];
-    char notes[200];
+    char notes[400];
     char timing[100];
 } Job;
 
@@ -329,9 +332,12 @@ static void take_line(Job *job, const char *line)
     case 'P':
         job->percent = atoi(line + 2);
         break;
-    case 'N':
-        snprintf(job->notes, sizeof job->notes, "%s", line + 2);
+    case 'N': {
+        /* Notes of the reading and of the filter, in that order. */
+        size_t used = strlen(job->notes);
+        snprintf(job->notes + used, sizeof job->notes - used, "%s%s", used ? "; " : "", line + 2);
         break;
+    }
     case 'E':
         snprintf(job->reason, sizeof job->reason, "%s", line + 2);
         break;

@@ -91,8 +91,12 @@ void param_table_help(const ParamTable *table, FILE *out)
             for (const ParamWord *w = s->words; w && w->word && n < sizeof left; w++)
                 n += (size_t)snprintf(left + n, sizeof left - n, "%s%s", w == s->words ? "" : "|",
                                       w->word);
-        } else
-            snprintf(left, sizeof left, "%s %s", s->option, s->metavar ? s->metavar : "V");
+        } else {
+            size_t n = (size_t)snprintf(left, sizeof left, "%s %s", s->option,
+                                        s->metavar ? s->metavar : "V");
+            for (const ParamWord *w = s->words; w && w->word && n < sizeof left; w++)
+                n += (size_t)snprintf(left + n, sizeof left - n, "|%s", w->word);
+        }
         fprintf(out, "  %-28s %s", left, s->help);
         if (s->type != PARAM_TEXT && s->type != PARAM_CHOICE && s->type != PARAM_FLAG &&
             (bounded(s->min) || bounded(s->max))) {

@@ -2,9 +2,12 @@
 #include "area_weights.h"
 
 #include <float.h>
+#include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "deconv.h"
+#include "sweep_internal.h"
 
 void area_weights_init(AreaWeights *aw, int width, int height,
                        float min_weight, int winsize, const ConvMask *presmooth)
@@ -28,15 +31,138 @@ void area_weights_destroy(AreaWeights *aw)
     aw->weights = NULL;
 }
 
-/* The window sums are separable: each source row is summed horizontally
- * once into a small cache (slot = row mod window height), and each output
- * row adds up the cached rows its window maps to.  The cache is correct
- * for any size; it only recomputes when a tiny image maps two different
- * rows of one window to the same slot. */
-static void local_variance(Matrix *out, const Matrix *in, float *min, float *max,
-                           int winsize, int (*map)(int, int))
+/* Where the rows of the variance's source come from: the input itself, or
+ * the input convolved with a separable presmoothing mask, computed one row
+ * at a time when the variance asks for it (a column pass over the 2R + 1
+ * input rows, then a row pass over the result with mirrored or wrapped
+ * ends).  No smoothed copy of the whole channel is kept. */
+typedef struct {
+    const Matrix *in;
+    int (*map)(int, int);
+    int r;        /* presmoothing radius; -1: rows are copied */
+    float *gx;    /* 2r + 1: mask(k, 0) */
+    float *gy;    /* 2r + 1: mask(0, l) / mask(0, 0) */
+    float *vtmp;  /* w + 2r: the column pass with its ends mapped */
+} RowSource;
+
+/* Whether mask(k, l) = gx(k) gy(l) up to float rounding (Gaussians are). */
+static int split_mask(const ConvMask *mask, float *gx, float *gy)
 {
-    int w = in->width, h = in->height;
+    int r = mask->radius;
+    double c = convmask_get(mask, 0, 0), peak = 0.0;
+    if (!(c > 0.0))
+        return 0;
+    for (int k = -r; k <= r; k++) {
+        gx[k + r] = convmask_get(mask, k, 0);
+        gy[k + r] = (float)(convmask_get(mask, 0, k) / c);
+    }
+    for (int l = -r; l <= r; l++)
+        for (int k = -r; k <= r; k++) {
+            double v = fabs(convmask_get(mask, k, l));
+            if (v > peak)
+                peak = v;
+        }
+    for (int l = -r; l <= r; l++)
+        for (int k = -r; k <= r; k++)
+            if (fabs(convmask_get(mask, k, l) - (double)gx[k + r] * gy[l + r]) > 1e-6 * peak)
+                return 0;
+    return 1;
+}
+
+/* dst[0..w) = source row j:
+ * sum over k, l of mask(k, l) in(map(i - k), map(j - l)). */
+OSTREL_CLONES
+static void source_row(const RowSource *rs, int j, float *dst)
+{
+    int w = rs->in->width, h = rs->in->height, r = rs->r;
+    if (r < 0) {
+        memcpy(dst, rs->in->data + (size_t)j * w, (size_t)w * sizeof(float));
+        return;
+    }
+    float *restrict v = rs->vtmp + r;
+    for (int i = 0; i < w; i++)
+        v[i] = 0.0f;
+    for (int l = -r; l <= r; l++) {
+        const float *restrict src = rs->in->data + (size_t)rs->map(j - l, h) * w;
+        float g = rs->gy[l + r];
+        for (int i = 0; i < w; i++)
+            v[i] += g * src[i];
+    }
+    for (int e = 1; e <= r; e++) {
+        v[-e] = v[rs->map(-e, w)];
+        v[w - 1 + e] = v[rs->map(w - 1 + e, w)];
+    }
+    float *restrict d = dst;
+    for (int i = 0; i < w; i++)
+        d[i] = 0.0f;
+    for (int k = -r; k <= r; k++) {
+        float g = rs->gx[k + r];
+        const float *restrict src = v - k;
+        for (int i = 0; i < w; i++)
+            d[i] += g * src[i];
+    }
+}
+
+/* acc[i] += sign * hrow[i] for the 2w sums of a row. */
+OSTREL_CLONES
+static void add_rows(double *restrict acc, const double *restrict hrow, int n, double sign)
+{
+    for (int i = 0; i < n; i++)
+        acc[i] += sign * hrow[i];
+}
+
+typedef struct {
+    const RowSource *rs;
+    const int *colmap;
+    int span;      /* window width */
+    int slots;     /* span + 1: the row leaving and the row entering */
+    double *hs;    /* slots rows of 2w sums: s, s^2 interleaved */
+    int *tag;
+    float *srow;
+} RowCache;
+
+/* The horizontal window sums of source row `row`, computed with running
+ * sums when the row is not in its slot. */
+static const double *cached_sums(RowCache *c, int row)
+{
+    int w = c->rs->in->width, span = c->span, slot = row % c->slots;
+    double *hrow = c->hs + (size_t)slot * w * 2;
+    if (c->tag[slot] == row)
+        return hrow;
+    const int *colmap = c->colmap;
+    const float *srow = c->srow;
+    source_row(c->rs, row, c->srow);
+    double s = 0.0, s2 = 0.0;
+    for (int e = 0; e < span; e++) {
+        double v = srow[colmap[e]];
+        s += v;
+        s2 += v * v;
+    }
+    hrow[0] = s;
+    hrow[1] = s2;
+    for (int i = 1; i < w; i++) {
+        double vin = srow[colmap[i + span - 1]], vout = srow[colmap[i - 1]];
+        s += vin - vout;
+        s2 += vin * vin - vout * vout;
+        hrow[2 * i] = s;
+        hrow[2 * i + 1] = s2;
+    }
+    c->tag[slot] = row;
+    return hrow;
+}
+
+/* The window sums are separable: each source row is summed horizontally
+ * once, with running sums, into a small cache (slot = row mod window
+ * height + 1), and the output rows keep a running sum of the cached rows:
+ * row j + 1 adds the row entering the window and takes away the one
+ * leaving it (rows as the boundary mapping gives them).  The cache is
+ * correct for any size; it only recomputes when a tiny image maps two
+ * rows in use to the same slot. */
+static void local_variance_from(Matrix *out, const RowSource *rs, float *min, float *max,
+                                int winsize)
+{
+    int w = rs->in->width, h = rs->in->height;
+    int (*map)(int, int) = rs->map;
     int ws = winsize > 0 ? winsize : 0, span = 2 * ws + 1;
     double n = (double)span * span;
     float vmin = 1e20f, vmax = 0.0f;
@@ -44,33 +170,21 @@ static void local_variance(Matrix *out, const Matrix *in, float *min, float *max
         int *colmap = xmalloc((size_t)(w + 2 * ws) * sizeof(int));
         for (int e = 0; e < w + 2 * ws; e++)
             colmap[e] = map(e - ws, w);
-        double *hs = xmalloc((size_t)span * w * 2 * sizeof(double));
-        int *tag = xmalloc((size_t)span * sizeof(int));
+        RowCache c = { rs, colmap, span, span + 1, NULL, NULL, NULL };
+        c.hs = xmalloc((size_t)c.slots * w * 2 * sizeof(double));
+        c.tag = xmalloc((size_t)c.slots * sizeof(int));
+        c.srow = xmalloc((size_t)w * sizeof(float));
         double *acc = xmalloc((size_t)w * 2 * sizeof(double));
-        for (int s = 0; s < span; s++)
-            tag[s] = -1;
+        for (int s = 0; s < c.slots; s++)
+            c.tag[s] = -1;
+        for (int i = 0; i < 2 * w; i++)
+            acc[i] = 0.0;
+        for (int l = -ws; l <= ws; l++)
+            add_rows(acc, cached_sums(&c, map(l, h)), 2 * w, 1.0);
         for (int j = 0; j < h; j++) {
-            for (int i = 0; i < 2 * w; i++)
-                acc[i] = 0.0;
-            for (int l = -ws; l <= ws; l++) {
-                int row = map(j + l, h), slot = row % span;
-                double *hrow = hs + (size_t)slot * w * 2;
-                if (tag[slot] != row) {
-                    const float *src = in->data + (size_t)row * w;
-                    for (int i = 0; i < w; i++) {
-                        double s = 0.0, s2 = 0.0;
-                        for (int e = i; e < i + span; e++) {
-                            double v = src[colmap[e]];
-                            s += v;
-                            s2 += v * v;
-                        }
-                        hrow[2 * i] = s;
-                        hrow[2 * i + 1] = s2;
-                    }
-                    tag[slot] = row;
-                }
-                for (int i = 0; i < 2 * w; i++)
-                    acc[i] += hrow[i];
+            if (j > 0) {
+                add_rows(acc, cached_sums(&c, map(j - 1 - ws, h)), 2 * w, -1.0);
+                add_rows(acc, cached_sums(&c, map(j + ws, h)), 2 * w, 1.0);
             }
             float *dst = out->data + (size_t)j * w;
             for (int i = 0; i < w; i++) {
@@ -85,14 +199,22 @@ static void local_variance(Matrix *out, const Matrix *in, float *min, float *max
             }
         }
         free(acc);
-        free(tag);
-        free(hs);
+        free(c.srow);
+        free(c.tag);
+        free(c.hs);
         free(colmap);
     }
     if (min)
         *min = vmin;
     if (max)
         *max = vmax;
+}
+
+static void local_variance(Matrix *out, const Matrix *in, float *min, float *max,
+                           int winsize, int (*map)(int, int))
+{
+    RowSource rs = { in, map, -1, NULL, NULL, NULL };
+    local_variance_from(out, &rs, min, max, winsize);
 }
 
 void local_variance_mirror(Matrix *out, const Matrix *in, float *min,
@@ -109,15 +231,26 @@ void local_variance_periodic(Matrix *out, const Matrix *in, float *min,
 
 void area_weights_compute(AreaWeights *aw, const Matrix *image)
 {
-    Matrix smoothed, var;
-    const Matrix *src = image;
+    Matrix smoothed = { 0, 0, NULL }, var;
+    RowSource rs = { image, aw->mirror ? mirror_index : wrap_index, -1, NULL, NULL, NULL };
+    float *buf = NULL;
     if (aw->presmooth) {
-        matrix_create_like(&smoothed, image);
-        if (aw->mirror)
-            matrix_convolve_mirror(&smoothed, image, aw->presmooth);
-        else
-            matrix_convolve_periodic(&smoothed, image, aw->presmooth);
-        src = &smoothed;
+        int r = aw->presmooth->radius;
+        buf = xmalloc((size_t)(2 * (2 * r + 1) + image->width + 2 * r) * sizeof(float));
+        rs.gx = buf;
+        rs.gy = buf + 2 * r + 1;
+        rs.vtmp = buf + 2 * (2 * r + 1);
+        if (split_mask(aw->presmooth, rs.gx, rs.gy)) {
+            rs.r = r;
+        } else {
+            /* Not separable: the whole channel is smoothed first. */
+            matrix_create_like(&smoothed, image);
+            if (aw->mirror)
+                matrix_convolve_mirror(&smoothed, image, aw->presmooth);
+            else
+                matrix_convolve_periodic(&smoothed, image, aw->presmooth);
+            rs.in = &smoothed;
+        }
     }
     /* The variance goes straight into the weights array, which is then
      * turned into weights in place. */
@@ -125,11 +258,9 @@ void area_weights_compute(AreaWeights *aw, const Matrix *image)
     var.height = aw->height;
     var.data = aw->weights;
     float vmin, vmax;
-    if (aw->mirror)
-        local_variance_mirror(&var, src, &vmin, &vmax, aw->winsize);
-    else
-        local_variance_periodic(&var, src, &vmin, &vmax, aw->winsize);
-    if (aw->presmooth)
+    local_variance_from(&var, &rs, &vmin, &vmax, aw->winsize);
+    free(buf);
+    if (smoothed.data)
         matrix_destroy(&smoothed);
 
     size_t n = (size_t)aw->width * (size_t)aw->height;

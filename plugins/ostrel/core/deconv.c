@@ -197,6 +197,9 @@ void channel_solver_init(ChannelSolver *solver, const ConvMask *mask,
 {
     solver->image = image;
     solver->area_weights = area_weights;
+    solver->grad = NULL;
+    solver->grad_stride = 0;
+    solver->grad_age = -1;
     weights_create(&solver->table, mask);
     if (solver->mirror)
         matrix_correlate_mirror(&solver->rhs, mask, image);
@@ -229,6 +232,8 @@ void channel_solver_destroy(ChannelSolver *solver)
     matrix_destroy(&solver->rhs);
     free(solver->fast_block);
     solver->fast_block = NULL;
+    free(solver->grad);
+    solver->grad = NULL;
     solver->fast_table = NULL;
 }
 

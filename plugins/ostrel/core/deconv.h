@@ -55,6 +55,13 @@ typedef struct ChannelSolver {
     void *fast_block;
     int fast_pitch;
     int fast_rows;
+    /* Private to the sweep: g = rhs + sum A x of every pixel whose table
+     * window lies inside the image, kept up to date as pixels move, with
+     * grad_stride floats per row (room for the updates' padded columns).
+     * Recomputed from scratch every few sweeps. */
+    float *grad;
+    size_t grad_stride;
+    int grad_age;        /* sweeps since g was computed; -1: not computed */
 } ChannelSolver;
 
 void channel_solver_set_mirror(ChannelSolver *solver, int mirror);
@@ -62,8 +69,17 @@ void channel_solver_set_mirror(ChannelSolver *solver, int mirror);
 void channel_solver_init(ChannelSolver *solver, const ConvMask *mask,
                          Matrix *image, struct AreaWeights *area_weights);
 /* One in-place pass over all pixels, columns outer, rows inner.  Draws its
- * random steps from refocus_rand(), at most one per pixel. */
+ * random steps from refocus_rand(), at most one per pixel.  Between sweeps
+ * the image must change only through sweeps, or the caller reports the
+ * change with channel_solver_image_changed. */
 void channel_solver_sweep(ChannelSolver *solver);
+/* The image was changed other than by a sweep: the next sweep starts from
+ * a freshly computed data term. */
+void channel_solver_image_changed(ChannelSolver *solver);
+/* Sweeps between two computations of the data term from scratch (the
+ * incremental updates in between drift only by float rounding); 0 restores
+ * the default.  Returns the interval in force. */
+int channel_solver_refresh_interval(int sweeps);
 /* The same sweep, also storing for every pixel (row-major) the Z and a it
  * decided on, computed at the moment of its update.  z or a may be NULL. */
 void channel_solver_sweep_traced(ChannelSolver *solver, float *z, float *a);
@@ -83,12 +99,14 @@ float channel_solver_decide(float v0, float z, float a);
 int refocus_rand(void);
 void refocus_srand(unsigned seed);
 
-/* Which data-term kernel the sweep uses on this machine: "avx2+fma" or
- * "generic". */
+/* Which vector form the sweep's data-term and update kernels use on this
+ * machine: "avx512f", "avx2+fma" or "generic". */
 const char *channel_solver_kernel_name(void);
 /* Forces the generic kernel (1) or restores the automatic choice (0). */
 void channel_solver_force_generic(int on);
-/* 0 automatic, 1 generic, 2 at most "avx2+fma" (the same as 0 today). */
+/* 0 automatic, 1 generic, 2 at most "avx2+fma", 3 at most "avx512f" (the
+ * same as 0).  The widest form the processor runs within the limit is
+ * used. */
 void channel_solver_limit_kernel(int level);
 
 #ifdef __cplusplus

@@ -7,6 +7,7 @@
 #include "convmask.h"
 #include "deconv.h"
 #include "matrix.h"
+#include "noise_auto.h"
 
 #ifdef __cplusplus
 extern "C" {

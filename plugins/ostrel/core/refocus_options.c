@@ -5,6 +5,7 @@
 #define FIELD(f) offsetof(RefocusOptions, f)
 #define ANY PARAM_ANY_MIN, PARAM_ANY_MAX
 
+static const ParamWord noise_words[] = { { "auto", REFOCUS_NOISE_AUTO }, { NULL, 0 } };
 static const ParamWord boundary_words[] = { { "mirror", 0 }, { "periodic", 1 }, { NULL, 0 } };
 
 static const ParamSpec refocus_specs[] = {
@@ -17,7 +18,8 @@ static const ParamSpec refocus_specs[] = {
     { "mot_angle", "Motion angle (default = 0.0)", "--angle", NULL, "A", PARAM_DOUBLE,
       FIELD(params.mot_angle), 0.0, ANY, NULL, "motion direction in degrees", NULL },
     { "lambda", "Noise reduction (default = 100.0)", "--noise", NULL, "L", PARAM_DOUBLE,
-      FIELD(params.lambda), 100.0, ANY, NULL, "noise reduction", NULL },
+      FIELD(params.lambda), 100.0, ANY, noise_words,
+      "noise reduction; auto: chosen from the photo's noise level", NULL },
     { "boundary", "Boundary conditions (default = mirror / 0)", "--boundary", NULL, NULL,
       PARAM_CHOICE, FIELD(params.boundary), 0, 0, 1, boundary_words, "boundary conditions", NULL },
     { "lambda_min", "Area smoothnes (default = 30.0)", "--smoothness", NULL, "S", PARAM_DOUBLE,

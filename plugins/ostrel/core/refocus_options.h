@@ -3,6 +3,9 @@
 #ifndef OSTREL_REFOCUS_OPTIONS_H
 #define OSTREL_REFOCUS_OPTIONS_H
 
+#include <math.h>
+
+#include "noise_auto.h"
 #include "param_table.h"
 #include "refocus_core.h"
 
@@ -22,6 +25,15 @@ typedef struct RefocusOptions {
 /* In the order of the procedure's arguments after run mode, image and
  * drawable. */
 extern const ParamTable refocus_option_table;
+
+/* "--noise auto" leaves this in params.lambda until the image is read and
+ * refocus_auto_noise chooses the weight: not a number, which no number
+ * given as an option can be. */
+#define REFOCUS_NOISE_AUTO NAN
+static inline int refocus_noise_is_auto(const RefocusParams *params)
+{
+    return isnan(params->lambda);
+}
 
 #ifdef __cplusplus
 }

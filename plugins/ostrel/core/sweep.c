@@ -1,15 +1,21 @@
 /* One in-place sweep of the integer coordinate descent.
  *
- * Interior pixels are handled in blocks of SWEEP_BLOCK consecutive rows of
- * one column: the data terms q of the block are dot products of the padded
- * table with the image as it stands before the block, each image row loaded
- * once for all pixels of the block.  The decisions then run pixel by pixel
- * in the usual order, and each pixel's q gets the changes of the block's
- * earlier pixels times their table entries, so the result is the same
- * computation as visiting the pixels one by one (up to rounding).  Pixels
- * near the borders take the mapped path, which reads every neighbour
- * through the boundary mapping.  The data terms read a narrow copy of the
- * columns around the current one (the strip, kept equal to the image). */
+ * The data term q = sum A x of a pixel changes only when a pixel within
+ * the table's reach moves, so the sweep keeps g = rhs + q of every pixel
+ * up to date: when a pixel moves by t, t A(d) is added to g at offset d
+ * from it, one short vector update per table row, and near the borders
+ * the same around each place the boundary mapping reads the pixel from.
+ * A sweep then costs the decisions plus work in proportion to the pixels
+ * that move, which fall from most of them in the first sweeps to a few
+ * per cent.
+ *
+ * g starts from (and is recomputed every few sweeps by) a dry pass: the
+ * data terms of SWEEP_BLOCK consecutive rows of one column as dot products
+ * of the padded table with the image, each image row loaded once for all
+ * pixels of the block.  That pass reads a narrow copy of the columns
+ * around the current one (the strip). */
+#include <math.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -185,9 +191,223 @@ block_avx2(const float *img, size_t stride, const float *tab, int pitch, int nro
 #error "block_avx2 is written for blocks of 4 rows and a pad of whole vectors"
 #endif
 
+/* The same register blocking with 16 columns per vector. */
+#define LD(k) _mm512_sub_ps(_mm512_loadu_ps(p + (size_t)(k) * stride), lv)
+#define FMA4(T, A, X0, X1, X2, X3)                                                 \
+    do {                                                                           \
+        A##0 = _mm512_fmadd_ps(T, X0, A##0);                                       \
+        A##1 = _mm512_fmadd_ps(T, X1, A##1);                                       \
+        A##2 = _mm512_fmadd_ps(T, X2, A##2);                                       \
+        A##3 = _mm512_fmadd_ps(T, X3, A##3);                                       \
+    } while (0)
+__attribute__((target("avx512f"))) static void
+block_avx512(const float *img, size_t stride, const float *tab, int pitch, int nrows,
+             float level, float *q)
+{
+    __m512 lv = _mm512_set1_ps(level);
+    __m512 e0 = _mm512_setzero_ps(), e1 = e0, e2 = e0, e3 = e0;
+    __m512 o0 = e0, o1 = e0, o2 = e0, o3 = e0;
+    for (int c = 0; c < pitch; c += 16) {
+        const float *p = img + c, *t = tab + c;
+        __m512 v0 = LD(0), v1 = LD(1), v2 = LD(2), v3, tv;
+        int l = 0;
+        for (; l + 4 <= nrows; l += 4) {
+            const float *tr = t + (size_t)l * pitch;
+            v3 = LD(l + 3);
+            tv = _mm512_loadu_ps(tr);
+            FMA4(tv, e, v0, v1, v2, v3);
+            v0 = LD(l + 4);
+            tv = _mm512_loadu_ps(tr + pitch);
+            FMA4(tv, o, v1, v2, v3, v0);
+            v1 = LD(l + 5);
+            tv = _mm512_loadu_ps(tr + 2 * pitch);
+            FMA4(tv, e, v2, v3, v0, v1);
+            v2 = LD(l + 6);
+            tv = _mm512_loadu_ps(tr + 3 * pitch);
+            FMA4(tv, o, v3, v0, v1, v2);
+        }
+        int rem = nrows - l;
+        const float *tr = t + (size_t)l * pitch;
+        if (rem >= 1) {
+            v3 = LD(l + 3);
+            tv = _mm512_loadu_ps(tr);
+            FMA4(tv, e, v0, v1, v2, v3);
+        }
+        if (rem >= 2) {
+            v0 = LD(l + 4);
+            tv = _mm512_loadu_ps(tr + pitch);
+            FMA4(tv, o, v1, v2, v3, v0);
+        }
+        if (rem >= 3) {
+            v1 = LD(l + 5);
+            tv = _mm512_loadu_ps(tr + 2 * pitch);
+            FMA4(tv, e, v2, v3, v0, v1);
+        }
+    }
+    q[0] = _mm512_reduce_add_ps(_mm512_add_ps(e0, o0));
+    q[1] = _mm512_reduce_add_ps(_mm512_add_ps(e1, o1));
+    q[2] = _mm512_reduce_add_ps(_mm512_add_ps(e2, o2));
+    q[3] = _mm512_reduce_add_ps(_mm512_add_ps(e3, o3));
+}
+#undef LD
+#undef FMA4
+
+__attribute__((target("avx512f"))) static float
+pixel_avx512(const float *const *rows, const float *tab, int pitch, int nrows, float level)
+{
+    __m512 a0 = _mm512_setzero_ps(), a1 = a0;
+    __m512 lv = _mm512_set1_ps(level);
+    int r = 0;
+    for (; r + 2 <= nrows; r += 2) {
+        const float *s0 = rows[r], *s1 = rows[r + 1];
+        const float *t0 = tab + (size_t)r * pitch, *t1 = t0 + pitch;
+        for (int c = 0; c < pitch; c += 16) {
+            a0 = _mm512_fmadd_ps(_mm512_sub_ps(_mm512_loadu_ps(s0 + c), lv),
+                                 _mm512_loadu_ps(t0 + c), a0);
+            a1 = _mm512_fmadd_ps(_mm512_sub_ps(_mm512_loadu_ps(s1 + c), lv),
+                                 _mm512_loadu_ps(t1 + c), a1);
+        }
+    }
+    if (r < nrows) {
+        const float *s0 = rows[r], *t0 = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16)
+            a0 = _mm512_fmadd_ps(_mm512_sub_ps(_mm512_loadu_ps(s0 + c), lv),
+                                 _mm512_loadu_ps(t0 + c), a0);
+    }
+    return _mm512_reduce_add_ps(_mm512_add_ps(a0, a1));
+}
+
 #endif
 
-/* 0 automatic, 1 generic, 2 at most AVX2 (the widest kernel there is). */
+/* The incremental update of one moved pixel: g rows 0..nrows-1 (stride
+ * gstride) get t times the table rows, pitch floats each. */
+typedef void (*UpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
+                             int nrows, float t);
+
+static void update_generic(float *g, size_t gstride, const float *tab, int pitch,
+                           int nrows, float t)
+{
+    for (int r = 0; r < nrows; r++) {
+        float *d = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c++)
+            d[c] += t * a[c];
+    }
+}
+
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+__attribute__((target("avx2,fma"))) static void
+update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
+{
+    __m256 tv = _mm256_set1_ps(t);
+    for (int r = 0; r < nrows; r++) {
+        float *d = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16) {
+            __m256 d0 = _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c), _mm256_loadu_ps(d + c));
+            __m256 d1 =
+                _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c + 8), _mm256_loadu_ps(d + c + 8));
+            _mm256_storeu_ps(d + c, d0);
+            _mm256_storeu_ps(d + c + 8, d1);
+        }
+    }
+}
+
+__attribute__((target("avx512f"))) static void
+update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
+{
+    __m512 tv = _mm512_set1_ps(t);
+    for (int r = 0; r < nrows; r++) {
+        float *d = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c += 16)
+            _mm512_storeu_ps(d + c, _mm512_fmadd_ps(tv, _mm512_loadu_ps(a + c),
+                                                    _mm512_loadu_ps(d + c)));
+    }
+}
+#endif
+
+/* The update after a block of SWEEP_BLOCK pixels of one column moved by
+ * d[0..B-1]: g row r (stride gstride) gets sum over e of d[e] times table
+ * row r - e, where tab points at the table row of r = 0 and the rows
+ * before it exist (the padded table's zero rows). */
+typedef void (*BlockUpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
+                                  int nrows, const float *d);
+
+static void block_update_generic(float *g, size_t gstride, const float *tab, int pitch,
+                                 int nrows, const float *d)
+{
+    for (int r = 0; r < nrows; r++) {
+        float *dst = g + (size_t)r * gstride;
+        const float *a = tab + (size_t)r * pitch;
+        for (int c = 0; c < pitch; c++) {
+            float v = dst[c];
+            for (int e = 0; e < SWEEP_BLOCK; e++)
+                v += d[e] * a[c - (ptrdiff_t)e * pitch];
+            dst[c] = v;
+        }
+    }
+}
+
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+/* Columns outer, rows inner: the four table rows a g row needs are the
+ * three the row before used and one new one, kept in registers. */
+__attribute__((target("avx2,fma"))) static void
+block_update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows,
+                  const float *d)
+{
+    __m256 d0 = _mm256_set1_ps(d[0]), d1 = _mm256_set1_ps(d[1]), d2 = _mm256_set1_ps(d[2]),
+           d3 = _mm256_set1_ps(d[3]);
+    ptrdiff_t p = pitch;
+    for (int c = 0; c < pitch; c += 8) {
+        const float *a = tab + c;
+        float *dst = g + c;
+        __m256 t1 = _mm256_loadu_ps(a - p), t2 = _mm256_loadu_ps(a - 2 * p),
+               t3 = _mm256_loadu_ps(a - 3 * p);
+        for (int r = 0; r < nrows; r++) {
+            __m256 t0 = _mm256_loadu_ps(a + r * p);
+            __m256 u = _mm256_fmadd_ps(d0, t0, _mm256_loadu_ps(dst));
+            __m256 v = _mm256_mul_ps(d1, t1);
+            u = _mm256_fmadd_ps(d2, t2, u);
+            v = _mm256_fmadd_ps(d3, t3, v);
+            _mm256_storeu_ps(dst, _mm256_add_ps(u, v));
+            t3 = t2;
+            t2 = t1;
+            t1 = t0;
+            dst += gstride;
+        }
+    }
+}
+
+__attribute__((target("avx512f"))) static void
+block_update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows,
+                    const float *d)
+{
+    __m512 d0 = _mm512_set1_ps(d[0]), d1 = _mm512_set1_ps(d[1]), d2 = _mm512_set1_ps(d[2]),
+           d3 = _mm512_set1_ps(d[3]);
+    ptrdiff_t p = pitch;
+    for (int c = 0; c < pitch; c += 16) {
+        const float *a = tab + c;
+        float *dst = g + c;
+        __m512 t1 = _mm512_loadu_ps(a - p), t2 = _mm512_loadu_ps(a - 2 * p),
+               t3 = _mm512_loadu_ps(a - 3 * p);
+        for (int r = 0; r < nrows; r++) {
+            __m512 t0 = _mm512_loadu_ps(a + r * p);
+            __m512 u = _mm512_fmadd_ps(d0, t0, _mm512_loadu_ps(dst));
+            __m512 v = _mm512_mul_ps(d1, t1);
+            u = _mm512_fmadd_ps(d2, t2, u);
+            v = _mm512_fmadd_ps(d3, t3, v);
+            _mm512_storeu_ps(dst, _mm512_add_ps(u, v));
+            t3 = t2;
+            t2 = t1;
+            t1 = t0;
+            dst += gstride;
+        }
+    }
+}
+#endif
+
+/* 0 automatic, 1 generic, 2 at most AVX2, 3 at most AVX-512. */
 static int kernel_limit;
 
 void channel_solver_force_generic(int on)
@@ -200,16 +420,19 @@ void channel_solver_limit_kernel(int level)
     kernel_limit = level;
 }
 
-/* 0 generic, 1 AVX2 + FMA.  (An AVX-512VL variant holding a window of
- * image rows in its 32 registers measured slower on AMD Zen 4 than the
- * AVX2 kernel, so there is none.) */
+/* 0 generic, 1 AVX2 + FMA, 2 AVX-512F: the widest the processor runs
+ * within the limit. */
 static int kernel_level(void)
 {
 #ifdef OSTREL_HAVE_AVX2_KERNEL
     if (kernel_limit == 1)
         return 0;
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
+        return 0;
+    if (kernel_limit == 2 || !__builtin_cpu_supports("avx512f"))
+        return 1;
+    return 2;
 #else
     return 0;
 #endif
@@ -217,7 +440,35 @@ static int kernel_level(void)
 
 const char *channel_solver_kernel_name(void)
 {
-    return kernel_level() ? "avx2+fma" : "generic";
+    static const char *const names[] = { "generic", "avx2+fma", "avx512f" };
+    return names[kernel_level()];
+}
+
+typedef struct {
+    BlockKernel block;
+    PixelKernel pixel;
+    UpdateKernel update;
+    BlockUpdateKernel block_update;
+} Kernels;
+
+static Kernels pick_kernels(void)
+{
+    Kernels k = { block_generic, pixel_generic, update_generic, block_update_generic };
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+    int level = kernel_level();
+    if (level == 1) {
+        k.block = block_avx2;
+        k.pixel = pixel_avx2;
+        k.update = update_avx2;
+        k.block_update = block_update_avx2;
+    } else if (level == 2) {
+        k.block = block_avx512;
+        k.pixel = pixel_avx512;
+        k.update = update_avx512;
+        k.block_update = block_update_avx512;
+    }
+#endif
+    return k;
 }
 
 /* S = (Delta^T W Delta x) at the pixel from its 13 samples and the five
@@ -237,6 +488,13 @@ static inline float stencil(const float *xs, float w0, float we, float ww,
                  (we + wn) * xs[7] + (ww + wn) * xs[8] + we * xs[9] + ww * xs[10] +
                  ws * xs[11];
     return rest + (wn * xs[12] - 4.0f * (w0 + wn) * xs[4]);
+}
+
+/* channel_solver_decide's first test, exactly (s * -2Z = -2|Z|): false
+ * for a pixel that stays, NaN included, without the call. */
+static inline int may_move(float z, float a)
+{
+    return -2.0f * fabsf(z) - a < 0.0f;
 }
 
 static const int stencil_dx[13] = { 0, 1, -1, 0, 0, 1, -1, 1, -1, 2, -2, 0, 0 };
@@ -272,19 +530,65 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 #undef WAT
 }
 
-static inline float regularisation_interior(const SweepState *st, size_t pos, float *p)
+/* The stencil split in two.  At the moment a pixel is visited, the samples
+ * east of it (columns i + 1, i + 2) and below it (rows j + 1, j + 2) and
+ * the pixel itself still hold their values from the start of the sweep;
+ * only the west and north samples have been updated since.  So the east
+ * and south part of the interior pixels of PART_COLS columns is computed
+ * in vectors, row by row, just before the first of them is visited (all
+ * it reads lies in columns not visited yet), and the visit adds the rest.
+ * part[(j * PART_COLS) + (i - i0)] for columns i0..i0+PART_COLS-1. */
+#define PART_COLS 16
+OSTREL_CLONES
+static void stencil_static(const SweepState *st, float *restrict part, int i0)
+{
+    size_t w = (size_t)st->w;
+    size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
+    if (hi > w - 2)
+        hi = w - 2;
+    for (int j = 2; j + 2 < st->h; j++) {
+        const float *restrict x0 = st->x + (size_t)j * w;
+        const float *restrict xs = x0 + w, *restrict xss = xs + w, *restrict xn = x0 - w;
+        float *restrict out = part + (size_t)j * PART_COLS - (size_t)i0;
+        if (!st->weights) {
+            for (size_t i = lo; i < hi; i++) {
+                float c = x0[i];
+                out[i] = -8.0f * (x0[i + 1] - c) - 8.0f * (xs[i] - c) + 2.0f * (xs[i + 1] - c) +
+                         2.0f * (xn[i + 1] - c) + (x0[i + 2] - c) + (xss[i] - c);
+            }
+            continue;
+        }
+        const float *restrict W0 = st->weights + (size_t)j * w, *restrict Ws = W0 + w,
+                              *restrict Wn = W0 - w;
+        for (size_t i = lo; i < hi; i++) {
+            float c = x0[i], w0 = W0[i], we = W0[i + 1], ws = Ws[i], wn = Wn[i];
+            out[i] = -4.0f * (w0 + we) * (x0[i + 1] - c) - 4.0f * (w0 + ws) * (xs[i] - c) +
+                     (we + ws) * (xs[i + 1] - c) + (we + wn) * (xn[i + 1] - c) +
+                     we * (x0[i + 2] - c) + ws * (xss[i] - c);
+        }
+    }
+}
+
+/* The whole stencil of an interior pixel from its precomputed part. */
+static inline float regularisation_split(const SweepState *st, float part, size_t pos,
+                                         float *p)
 {
     const float *c = st->x + pos;
     size_t w = (size_t)st->w;
     float v = c[0];
-    float xs[13] = { 0.0f,         c[1] - v,     c[-1] - v,     c[w] - v,
-                     c[-w] - v,    c[w + 1] - v, c[w - 1] - v,  c[1 - w] - v,
-                     c[-1 - w] - v, c[2] - v,    c[-2] - v,     c[2 * w] - v,
-                     c[-2 * w] - v };
-    if (!st->weights)
-        return stencil(xs, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, p);
-    const float *W = st->weights + pos;
-    return stencil(xs, W[0], W[1], W[-1], W[w], W[-w], p);
+    float w0 = 1.0f, we = 1.0f, ww = 1.0f, ws = 1.0f, wn = 1.0f;
+    if (st->weights) {
+        const float *W = st->weights + pos;
+        w0 = W[0];
+        we = W[1];
+        ww = W[-1];
+        ws = W[w];
+        wn = W[-w];
+    }
+    *p = 16.0f * w0 + ww + we + wn + ws;
+    float rest = part - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
+                 (ww + wn) * (c[-1 - w] - v) + ww * (c[-2] - v);
+    return rest + (wn * (c[-2 * w] - v) - 4.0f * (w0 + wn) * (c[-w] - v));
 }
 
 /* The data term of a pixel near a border.  Along a column the mapped
@@ -355,69 +659,61 @@ static float data_border(const SweepState *st, const BorderTable *bt, PixelKerne
     return (float)q;
 }
 
-/* One sweep; with q_out set, a dry pass instead that only stores every
- * pixel's data term q = sum A x and changes nothing. */
-static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *q_out)
+static void sweep_state(const ChannelSolver *solver, SweepState *st)
 {
     Matrix *im = solver->image;
+    st->x = im->data;
+    st->rhs = solver->rhs.data;
+    st->table = &solver->table;
+    st->w = im->width;
+    st->h = im->height;
+    st->rx = solver->table.rxnz;
+    st->ry = solver->table.rynz;
+    st->lambda = solver->lambda;
+    st->a00 = weights_get(&solver->table, 0, 0);
+    st->map = solver->mirror ? mirror_index : wrap_index;
+    st->weights = solver->area_weights && solver->lambda > 1e-8f
+                      ? solver->area_weights->weights
+                      : NULL;
+    st->colidx = NULL;
+}
+
+static double table_sum(const Weights *t)
+{
+    double sum_a = 0.0;
+    for (int l = -t->rynz; l <= t->rynz; l++)
+        for (int k = -t->rxnz; k <= t->rxnz; k++)
+            sum_a += weights_get(t, k, l);
+    return sum_a;
+}
+
+/* The dry pass: out[j * ostride + i] = sum A x of every pixel, plus rhs
+ * when with_rhs is set (summed in double before the one rounding to
+ * float).  Changes nothing. */
+static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int with_rhs)
+{
     SweepState st;
-    st.x = im->data;
-    st.rhs = solver->rhs.data;
-    st.table = &solver->table;
-    st.w = im->width;
-    st.h = im->height;
-    st.rx = solver->table.rxnz;
-    st.ry = solver->table.rynz;
-    st.lambda = solver->lambda;
-    st.a00 = weights_get(&solver->table, 0, 0);
-    st.map = solver->mirror ? mirror_index : wrap_index;
-    st.weights = solver->area_weights && solver->lambda > 1e-8f
-                     ? solver->area_weights->weights
-                     : NULL;
+    sweep_state(solver, &st);
     if (st.w <= 0 || st.h <= 0)
         return;
     st.colidx = xmalloc((size_t)(2 * st.rx + 1) * sizeof(int));
-
     const int B = SWEEP_BLOCK;
     const int pitch = solver->fast_pitch;
-    const float *tab = solver->fast_table;
-    int level = kernel_level();
-    BlockKernel kernel = block_generic;
-    PixelKernel pkernel = pixel_generic;
-#ifdef OSTREL_HAVE_AVX2_KERNEL
-    if (level >= 1) {
-        kernel = block_avx2;
-        pkernel = pixel_avx2;
-    }
-#else
-    (void)level;
-#endif
+    Kernels kn = pick_kernels();
     /* The table rows -ry..ry without the block padding rows. */
-    const float *rtab = tab + (size_t)(B - 1) * pitch;
+    const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
     BorderTable bt;
     bt.ftab = xmalloc((size_t)(2 * st.ry + 1) * pitch * sizeof(float));
     bt.cap = pitch;
     bt.rows = xmalloc((size_t)(2 * st.ry + 1) * sizeof(*bt.rows));
-
-    /* A(0, d) for d = -(B-1)..B-1, the coupling of pixels of one block. */
-    float acol[2 * SWEEP_BLOCK - 1];
-    for (int d = -(B - 1); d <= B - 1; d++)
-        acol[d + B - 1] = d >= -st.ry && d <= st.ry ? weights_get(&solver->table, 0, d) : 0.0f;
-    double sum_a = 0.0;
-    for (int l = -st.ry; l <= st.ry; l++)
-        for (int k = -st.rx; k <= st.rx; k++)
-            sum_a += weights_get(&solver->table, k, l);
-    int mx = st.rx > 2 ? st.rx : 2, my = st.ry > 2 ? st.ry : 2;
+    double sum_a = table_sum(&solver->table);
     size_t w = (size_t)st.w;
 
-    /* The data terms read a strip: a copy of the image columns
-     * c0..c0+sstride-1 with a short row stride, refilled whenever a column
-     * needs columns outside it (every sstride - pitch + 1 columns in the
-     * interior).  Image rows are often a multiple of 4 KiB apart, which
-     * puts the rows one pixel reads in the same few L1 sets; the strip's
-     * rows lie close together instead.  Only the current column changes,
-     * and its new values are stored in both places, so the strip always
-     * equals the image.  Columns past the image's right edge hold 0 (they
+    /* The strip: a copy of the image columns c0..c0+sstride-1 with a short
+     * row stride, refilled whenever a column needs columns outside it.
+     * Image rows are often a multiple of 4 KiB apart, which puts the rows
+     * one pixel reads in the same few L1 sets; the strip's rows lie close
+     * together instead.  Columns past the image's right edge hold 0 (they
      * meet only zero table entries). */
     const size_t sstride = (size_t)(pitch + 32 + 15) / 16 * 16;
     float *strip = xmalloc(sstride * (size_t)st.h * sizeof(float));
@@ -427,7 +723,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
         for (int k = -st.rx; k <= st.rx; k++)
             st.colidx[k + st.rx] = st.map(i + k, st.w);
         fold_column(&st, &bt);
-        int col_fast = i >= mx && i + mx < st.w;
+        int col_fast = i >= st.rx && i + st.rx < st.w;
         int need_lo = -1, need_hi = -1;
         if (col_fast) {
             need_lo = i - st.rx;
@@ -448,8 +744,6 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
                     dst[c] = 0.0f;
             }
         }
-        float *scol =
-            have_strip && i >= c0 && (size_t)(i - c0) < sstride ? strip + (i - c0) : NULL;
         int border_strip = have_strip && bt.fpitch && bt.cstart >= c0 &&
                            (size_t)(bt.cstart - c0) + (size_t)bt.fpitch <= sstride;
         const float *bsrc = border_strip ? strip : st.x;
@@ -457,58 +751,27 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
         int bcol0 = border_strip ? c0 : 0;
         int j = 0;
         while (j < st.h) {
-            if (col_fast && j >= my && j + B - 1 + my < st.h) {
-                float q[SWEEP_BLOCK], delta[SWEEP_BLOCK];
+            if (col_fast && j >= st.ry && j + B - 1 + st.ry < st.h) {
+                float q[SWEEP_BLOCK];
                 float level = st.x[(size_t)j * w + (size_t)i];
-                kernel(scol + (size_t)(j - st.ry) * sstride - st.rx, sstride, rtab, pitch,
-                       2 * st.ry + 1, level, q);
-                if (q_out) {
-                    for (int b = 0; b < B; b++)
-                        q_out[(size_t)(j + b) * w + (size_t)i] = (float)(level * sum_a) + q[b];
-                    j += B;
-                    continue;
-                }
+                kn.block(strip + (size_t)(j - st.ry) * sstride + (i - st.rx - c0), sstride,
+                         rtab, pitch, 2 * st.ry + 1, level, q);
                 for (int b = 0; b < B; b++) {
                     size_t pos = (size_t)(j + b) * w + (size_t)i;
-                    float qb = q[b];
-                    for (int e = 0; e < b; e++)
-                        qb += acol[e - b + B - 1] * delta[e];
-                    float p;
-                    float s = regularisation_interior(&st, pos, &p);
-                    float z = (float)(st.rhs[pos] + level * sum_a) + qb - st.lambda * s;
-                    float a = st.a00 - st.lambda * p;
-                    float old = st.x[pos];
-                    float nv = channel_solver_decide(old, z, a);
-                    st.x[pos] = nv;
-                    scol[(size_t)(j + b) * sstride] = nv;
-                    delta[b] = nv - old;
-                    if (z_out)
-                        z_out[pos] = z;
-                    if (a_out)
-                        a_out[pos] = a;
+                    double v = level * sum_a + q[b];
+                    if (with_rhs)
+                        v += st.rhs[pos];
+                    out[(size_t)(j + b) * ostride + (size_t)i] = (float)v;
                 }
                 j += B;
             } else {
                 size_t pos = (size_t)j * w + (size_t)i;
                 float level = st.x[pos];
-                if (q_out) {
-                    q_out[pos] = (float)(level * sum_a) +
-                                 data_border(&st, &bt, pkernel, j, level, bsrc, bstride, bcol0);
-                    j++;
-                    continue;
-                }
-                float p;
-                float s = regularisation_mapped(&st, i, j, &p);
-                float q = data_border(&st, &bt, pkernel, j, level, bsrc, bstride, bcol0);
-                float z = (float)(st.rhs[pos] + level * sum_a) + q - st.lambda * s;
-                float a = st.a00 - st.lambda * p;
-                st.x[pos] = channel_solver_decide(st.x[pos], z, a);
-                if (scol)
-                    scol[(size_t)j * sstride] = st.x[pos];
-                if (z_out)
-                    z_out[pos] = z;
-                if (a_out)
-                    a_out[pos] = a;
+                double v = level * sum_a +
+                           data_border(&st, &bt, kn.pixel, j, level, bsrc, bstride, bcol0);
+                if (with_rhs)
+                    v += st.rhs[pos];
+                out[(size_t)j * ostride + (size_t)i] = (float)v;
                 j++;
             }
         }
@@ -519,17 +782,226 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out, float *
     free(st.colidx);
 }
 
+/* Sweeps between two computations of g from scratch.  Rounding of the
+ * updates adds up like a random walk at the scale of g, which is the local
+ * residual (small once the image fits): the sweep tests follow it at every
+ * pixel over more sweeps than this. */
+#define REFRESH_DEFAULT 20
+static int refresh_interval = REFRESH_DEFAULT;
+
+int channel_solver_refresh_interval(int sweeps)
+{
+    refresh_interval = sweeps > 0 ? sweeps : REFRESH_DEFAULT;
+    return refresh_interval;
+}
+
+void channel_solver_image_changed(ChannelSolver *solver)
+{
+    solver->grad_age = -1;
+}
+
+/* g = rhs + sum A x for every pixel.  Column i of the image is column
+ * i + 2 rx of g; the row stride leaves room for an update that starts 2 rx
+ * columns left of the image or runs a whole padded pitch past its last
+ * column, and is kept off multiples of 4 KiB so the rows an update
+ * touches do not share L1 sets. */
+static void grad_refresh(ChannelSolver *solver)
+{
+    size_t w = (size_t)solver->image->width, h = (size_t)solver->image->height;
+    size_t left = 2 * (size_t)solver->table.rxnz;
+    if (!solver->grad) {
+        size_t stride = (left + w + (size_t)solver->fast_pitch + 15) / 16 * 16;
+        if (stride % 1024 == 0)
+            stride += 16;
+        solver->grad_stride = stride;
+        solver->grad = xmalloc(stride * h * sizeof(float));
+        memset(solver->grad, 0, stride * h * sizeof(float));
+    }
+    data_pass(solver, solver->grad + left, solver->grad_stride, 1);
+    solver->grad_age = 0;
+}
+
+/* The positions u in -r..n-1+r that the boundary mapping sends to each
+ * index s of 0..n-1 (s itself among them), as lists: those of s are
+ * list[start[s]..start[s + 1]).  A pixel's value is read through all of
+ * its copies, so a move updates the data terms around each copy. */
+typedef struct {
+    int *start;
+    int *list;
+} Copies;
+
+static void copies_build(Copies *c, int n, int r, int (*map)(int, int))
+{
+    c->start = xmalloc((size_t)(n + 1) * sizeof(int));
+    c->list = xmalloc((size_t)(n + 2 * r) * sizeof(int));
+    for (int s = 0; s <= n; s++)
+        c->start[s] = 0;
+    for (int u = -r; u < n + r; u++)
+        c->start[map(u, n) + 1]++;
+    for (int s = 0; s < n; s++)
+        c->start[s + 1] += c->start[s];
+    int *fill = xmalloc((size_t)n * sizeof(int));
+    for (int s = 0; s < n; s++)
+        fill[s] = c->start[s];
+    for (int u = -r; u < n + r; u++)
+        c->list[fill[map(u, n)]++] = u;
+    free(fill);
+}
+
+static void copies_free(Copies *c)
+{
+    free(c->start);
+    free(c->list);
+}
+
+static int copies_single(const Copies *c, int s)
+{
+    return c->start[s + 1] - c->start[s] == 1;
+}
+
+/* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a. */
+static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
+{
+    SweepState st;
+    sweep_state(solver, &st);
+    if (st.w <= 0 || st.h <= 0)
+        return;
+    if (!solver->grad || solver->grad_age < 0 || solver->grad_age >= refresh_interval)
+        grad_refresh(solver);
+    solver->grad_age++;
+
+    const int B = SWEEP_BLOCK;
+    const int pitch = solver->fast_pitch;
+    Kernels kn = pick_kernels();
+    /* The table rows -ry..ry without the block padding rows. */
+    const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
+    size_t w = (size_t)st.w, gs = solver->grad_stride;
+    /* g(i, j) at g[j * gs + i]. */
+    float *g = solver->grad + 2 * st.rx;
+    Copies cx, cy;
+    copies_build(&cx, st.w, st.rx, st.map);
+    copies_build(&cy, st.h, st.ry, st.map);
+    /* A(0, d) for d = -(B-1)..B-1, the coupling of pixels of one block. */
+    float acol[2 * SWEEP_BLOCK - 1];
+    for (int d = -(B - 1); d <= B - 1; d++)
+        acol[d + B - 1] = d >= -st.ry && d <= st.ry ? weights_get(&solver->table, 0, d) : 0.0f;
+    /* Blocks: rows whose only copy is themselves and that have the plain
+     * stencil; brun[j] counts such rows from j on. */
+    int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
+    float *part = NULL;
+    if (st.w >= 5 && st.h >= 5)
+        part = xmalloc((size_t)PART_COLS * (size_t)st.h * sizeof(float));
+    brun[st.h] = 0;
+    for (int j = st.h - 1; j >= 0; j--)
+        brun[j] = copies_single(&cy, j) && j >= 2 && j + 2 < st.h ? brun[j + 1] + 1 : 0;
+
+    for (int i = 0; i < st.w; i++) {
+        int col_s = i >= 2 && i + 2 < st.w;
+        int col_block = col_s && copies_single(&cx, i);
+        float *gcol = g + (size_t)i;
+        if (part && i % PART_COLS == 0)
+            stencil_static(&st, part, i);
+        const float *pcol = part ? part + (i % PART_COLS) : NULL;
+        int j = 0;
+        while (j < st.h) {
+            if (col_block && brun[j] >= B) {
+                /* A block: each pixel's g gets the moves of the block's
+                 * earlier pixels, then one update adds all the moves. */
+                float delta[SWEEP_BLOCK];
+                int moved = 0;
+                for (int b = 0; b < B; b++) {
+                    size_t pos = (size_t)(j + b) * w + (size_t)i;
+                    float zq = gcol[(size_t)(j + b) * gs];
+                    for (int e = 0; e < b; e++)
+                        zq += acol[e - b + B - 1] * delta[e];
+                    float p;
+                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], pos,
+                                                   &p);
+                    float z = zq - st.lambda * s;
+                    float a = st.a00 - st.lambda * p;
+                    float old = st.x[pos];
+                    float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
+                    st.x[pos] = nv;
+                    delta[b] = nv - old;
+                    moved += nv != old;
+                    if (z_out)
+                        z_out[pos] = z;
+                    if (a_out)
+                        a_out[pos] = a;
+                }
+                if (moved == 1) {
+                    /* One pixel moved: the plain update of its rows. */
+                    int b = 0;
+                    while (delta[b] == 0.0f)
+                        b++;
+                    int jb = j + b;
+                    int l0 = jb - st.ry < 0 ? -jb : -st.ry;
+                    int l1 = jb + st.ry > st.h - 1 ? st.h - 1 - jb : st.ry;
+                    kn.update(gcol + (ptrdiff_t)(jb + l0) * (ptrdiff_t)gs - st.rx, gs,
+                              rtab + (ptrdiff_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
+                              delta[b]);
+                } else if (moved) {
+                    /* g rows j + m, m = -ry..ry + B - 1, inside the image. */
+                    int m0 = j - st.ry < 0 ? -j : -st.ry;
+                    int m1 = j + B - 1 + st.ry > st.h - 1 ? st.h - 1 - j : st.ry + B - 1;
+                    kn.block_update(gcol + (ptrdiff_t)(j + m0) * (ptrdiff_t)gs - st.rx, gs,
+                                    rtab + (ptrdiff_t)(m0 + st.ry) * pitch, pitch, m1 - m0 + 1,
+                                    delta);
+                }
+                j += B;
+                continue;
+            }
+            size_t pos = (size_t)j * w + (size_t)i;
+            float old = st.x[pos];
+            float p, s;
+            if (col_s && j >= 2 && j + 2 < st.h)
+                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], pos, &p);
+            else
+                s = regularisation_mapped(&st, i, j, &p);
+            float z = gcol[(size_t)j * gs] - st.lambda * s;
+            float a = st.a00 - st.lambda * p;
+            float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
+            if (z_out)
+                z_out[pos] = z;
+            if (a_out)
+                a_out[pos] = a;
+            if (nv != old) {
+                st.x[pos] = nv;
+                /* g(u + k, v + l) += t A(k, l) around every copy (u, v)
+                 * of the pixel, for the rows inside the image. */
+                for (int cu = cx.start[i]; cu < cx.start[i + 1]; cu++) {
+                    int u = cx.list[cu];
+                    for (int cv = cy.start[j]; cv < cy.start[j + 1]; cv++) {
+                        int v = cy.list[cv];
+                        int l0 = v - st.ry < 0 ? -v : -st.ry;
+                        int l1 = v + st.ry > st.h - 1 ? st.h - 1 - v : st.ry;
+                        if (l0 <= l1)
+                            kn.update(g + (ptrdiff_t)(v + l0) * (ptrdiff_t)gs + u - st.rx, gs,
+                                      rtab + (size_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
+                                      nv - old);
+                    }
+                }
+            }
+            j++;
+        }
+    }
+    free(part);
+    free(brun);
+    copies_free(&cx);
+    copies_free(&cy);
+}
+
 void channel_solver_sweep(ChannelSolver *solver)
 {
-    sweep_run(solver, NULL, NULL, NULL);
+    sweep_run(solver, NULL, NULL);
 }
 
 void channel_solver_sweep_traced(ChannelSolver *solver, float *z, float *a)
 {
-    sweep_run(solver, z, a, NULL);
+    sweep_run(solver, z, a);
 }
 
 void channel_solver_data_terms(ChannelSolver *solver, float *q)
 {
-    sweep_run(solver, NULL, NULL, q);
+    data_pass(solver, q, (size_t)solver->image->width, 0);
 }

@@ -142,6 +142,14 @@ int main(int argc, char **argv)
     }
     RefocusParams params = options.params;
     int print_mask = flags.print_mask, print_weights = flags.print_weights, binary = !flags.text;
+    /* "--noise auto": the weight comes from the image once it is read; the
+     * checks before that see the default. */
+    int noise_auto = refocus_noise_is_auto(&params);
+    if (noise_auto) {
+        RefocusParams defaults;
+        refocus_params_default(&defaults);
+        params.lambda = defaults.lambda;
+    }
 
     char reason[200];
     if (print_mask || print_weights) {
@@ -205,6 +213,14 @@ int main(int argc, char **argv)
             ch[c].data[k] = v > 255.0f ? 255.0f : v > 0.0f ? v : 0.0f;
         }
 
+    if (noise_auto) {
+        const Matrix *chans[3] = { &ch[0], &ch[1], &ch[2] };
+        double levels[3];
+        double weight = refocus_auto_noise(&params, chans, nch, levels);
+        char found[160];
+        refocus_describe_auto_noise(found, sizeof found, levels, nch, weight);
+        fprintf(stderr, PROGRAM ": %s\n", found);
+    }
     if (options.seed >= 0)
         refocus_srand((unsigned)options.seed);
     Progress progress = { isatty(2), -1 };

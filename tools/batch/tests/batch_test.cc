@@ -329,6 +329,42 @@ TEST_F(Batch, PixelsEqualTheCommandLineTools)
     }
 }
 
+/* "--noise auto" measures the photo's noise as the tool does, says what it
+ * found in the file's line and refocuses with the same weight. */
+TEST_F(Batch, NoiseAutoChoosesAsTheToolDoes)
+{
+    for (const char *kind : { "png", "grey" }) {
+        SCOPED_TRACE(kind);
+        const bool grey = std::string(kind) == "grey";
+        const std::string input = made_[kind], in = dir_ + (grey ? "/in.pgm" : "/in.ppm"),
+                          out = dir_ + "/tool-out.pnm", outdir = dir_ + "/out";
+        VipsImage *im = vips_image_new_from_file(input.c_str(), nullptr);
+        ASSERT_NE(nullptr, im);
+        ASSERT_EQ(0, vips_image_write_to_file(im, in.c_str(), nullptr));
+        g_object_unref(im);
+        const std::vector<std::string> options = { "--iterations", "3", "--noise", "auto" };
+        std::vector<std::string> args = options;
+        args.insert(args.end(), { in, out });
+        Result t = tool(OSTREL_REFOCUS, args);
+        ASSERT_EQ(0, t.status) << t.err;
+        size_t at = t.err.find("noise level found: ");
+        ASSERT_NE(std::string::npos, at) << t.err;
+        const std::string found = t.err.substr(at, t.err.find('\n', at) - at);
+        EXPECT_NE(std::string::npos, found.find("noise weight chosen: ")) << found;
+
+        args = options;
+        args.insert(args.begin(), "refocus");
+        args.insert(args.end(), { "-o", outdir, input });
+        Result b = batch(args);
+        ASSERT_EQ(0, b.status) << b.err;
+        EXPECT_NE(std::string::npos, b.out.find(found)) << "expected \"" << found << "\" in\n"
+                                                         << b.out;
+        EXPECT_TRUE(pixels(out) == pixels(outdir + "/" + base_name(input)))
+            << "the samples differ from the tool's";
+        system(("rm -rf '" + outdir + "'").c_str());
+    }
+}
+
 /* Alpha comes through untouched and the colour channels are filtered. */
 TEST_F(Batch, AlphaIsKept)
 {

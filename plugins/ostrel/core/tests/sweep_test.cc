@@ -1,6 +1,7 @@
 // The production sweep against a plain per-pixel reference sweep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,57 +26,51 @@ std::ostream &operator<<(std::ostream &os, const SweepCase &c)
 
 class SweepTrace : public ::testing::TestWithParam<SweepCase> {};
 
-// Replays the production sweep pixel by pixel: at each pixel, in visiting
+// The vector forms this processor can run (by limit), each once: the
+// generic form always, then AVX2 and AVX-512 where present.  Prints which
+// ran, so a log shows what a machine has checked.
+std::vector<int> runnable_forms()
+{
+    std::vector<int> limits;
+    std::vector<std::string> names;
+    for (int limit : { 1, 2, 3 }) {
+        channel_solver_limit_kernel(limit);
+        std::string name = channel_solver_kernel_name();
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+            limits.push_back(limit);
+        }
+    }
+    channel_solver_limit_kernel(0);
+    static bool told;
+    if (!told) {
+        std::string all;
+        for (auto &n : names)
+            all += " " + n;
+        std::printf("sweep forms checked on this processor:%s\n", all.c_str());
+        told = true;
+    }
+    return limits;
+}
+
+// Replays production sweeps pixel by pixel: at each pixel, in visiting
 // order, the reference Z and a on the reference's own copy must match what
 // the sweep decided on; the copy then takes the sweep's new value.  This
-// checks every pixel, borders included, of the real in-place sweep.
-TEST_P(SweepTrace, ZAndAMatchReferenceAtEveryPixel)
+// checks every pixel, borders included, of real in-place sweeps, the data
+// term kept up to date from one sweep to the next included.  Returns the
+// number of mismatching pixels.
+int replay_sweeps(ChannelSolver &s, OwnedMatrix &x, const float *W, bool mirror, int sweeps)
 {
-    const SweepCase &c = GetParam();
-    OwnedMatrix orig = test_photo_channel(c.w, c.h, 1, 7);
-    RefocusParams p;
-    refocus_params_default(&p);
-    p.radius = c.radius;
-    p.gauss = c.gauss;
-    p.motion = c.motion;
-    p.mot_angle = c.angle;
-    ConvMask mask;
-    refocus_build_mask(&mask, &p);
-    OwnedMatrix x = blurred_bytes(orig.m, mask, c.mirror);
-
-    ConvMask pre;
-    convmask_gauss(&pre, 1.0f);
-    AreaWeights aw;
-    area_weights_set_mirror(&aw, c.mirror);
-    area_weights_init(&aw, c.w, c.h, 5.5308e-4f, 3, &pre);
-    area_weights_compute(&aw, &x.m);
-
-    OwnedMatrix start = x;
-    // Every kernel this machine can run: the vector one and the generic
-    // one (machines without AVX2).
-    for (int limit : { 0, 1 }) {
-    channel_solver_limit_kernel(limit);
-    SCOPED_TRACE(channel_solver_kernel_name());
-    x = start;
-    ChannelSolver s;
-    std::memset(&s, 0, sizeof s);
-    s.lambda = c.lambda;
-    channel_solver_set_mirror(&s, c.mirror);
-    channel_solver_init(&s, &mask, &x.m, c.weighted ? &aw : nullptr);
-
-    // Two sweeps, so the second starts from a non-trivial state.
-    refocus_srand(11);
-    for (int sweep = 0; sweep < 2; sweep++) {
+    int w = x.m.width, h = x.m.height, bad = 0;
+    for (int sweep = 0; sweep < sweeps; sweep++) {
         OwnedMatrix before = x;
         std::vector<float> z(x.size(), NAN), a(x.size(), NAN);
         channel_solver_sweep_traced(&s, z.data(), a.data());
         OwnedMatrix replay = before;
-        const float *W = c.weighted && c.lambda > 1e-8f ? aw.weights : nullptr;
-        int bad = 0;
-        for (int i = 0; i < c.w; i++)
-            for (int j = 0; j < c.h; j++) {
-                size_t pos = i + (size_t)j * c.w;
-                Terms t = reference_terms(replay.m, s.rhs, s.table, c.lambda, W, c.mirror, i, j);
+        for (int i = 0; i < w; i++)
+            for (int j = 0; j < h; j++) {
+                size_t pos = i + (size_t)j * w;
+                Terms t = reference_terms(replay.m, s.rhs, s.table, s.lambda, W, mirror, i, j);
                 if (!(std::fabs(z[pos] - t.z) <= 1e-5 * t.scale) ||
                     !(std::fabs(a[pos] - t.a) <= 1e-5 * std::fabs(t.a))) {
                     if (bad++ < 5)
@@ -85,14 +80,63 @@ TEST_P(SweepTrace, ZAndAMatchReferenceAtEveryPixel)
                 }
                 replay.m.data[pos] = x.m.data[pos];
             }
-        EXPECT_EQ(bad, 0);
     }
-    channel_solver_destroy(&s);
+    return bad;
+}
+
+// The blurred test photo, its mask and weights for one case.
+struct TraceSetup {
+    OwnedMatrix x;
+    ConvMask mask{}, pre{};
+    AreaWeights aw{};
+    TraceSetup(const SweepCase &c)
+    {
+        OwnedMatrix orig = test_photo_channel(c.w, c.h, 1, 7);
+        RefocusParams p;
+        refocus_params_default(&p);
+        p.radius = c.radius;
+        p.gauss = c.gauss;
+        p.motion = c.motion;
+        p.mot_angle = c.angle;
+        refocus_build_mask(&mask, &p);
+        x = blurred_bytes(orig.m, mask, c.mirror);
+        convmask_gauss(&pre, 1.0f);
+        area_weights_set_mirror(&aw, c.mirror);
+        area_weights_init(&aw, c.w, c.h, 5.5308e-4f, 3, &pre);
+        area_weights_compute(&aw, &x.m);
     }
-    channel_solver_force_generic(0);
-    area_weights_destroy(&aw);
-    convmask_destroy(&pre);
-    convmask_destroy(&mask);
+    ~TraceSetup()
+    {
+        area_weights_destroy(&aw);
+        convmask_destroy(&pre);
+        convmask_destroy(&mask);
+    }
+};
+
+// Six sweeps in every form: four on one computation of the data term, a
+// fresh computation, one more.
+TEST_P(SweepTrace, ZAndAMatchReferenceAtEveryPixel)
+{
+    const SweepCase &c = GetParam();
+    TraceSetup t(c);
+    OwnedMatrix start = t.x;
+    const float *W = c.weighted && c.lambda > 1e-8f ? t.aw.weights : nullptr;
+    channel_solver_refresh_interval(4);
+    for (int limit : runnable_forms()) {
+        channel_solver_limit_kernel(limit);
+        SCOPED_TRACE(channel_solver_kernel_name());
+        OwnedMatrix x = start;
+        ChannelSolver s;
+        std::memset(&s, 0, sizeof s);
+        s.lambda = c.lambda;
+        channel_solver_set_mirror(&s, c.mirror);
+        channel_solver_init(&s, &t.mask, &x.m, c.weighted ? &t.aw : nullptr);
+        refocus_srand(11);
+        EXPECT_EQ(replay_sweeps(s, x, W, c.mirror, 6), 0);
+        channel_solver_destroy(&s);
+    }
+    channel_solver_refresh_interval(0);
+    channel_solver_limit_kernel(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -185,7 +229,7 @@ TEST(SweepEnergy, TenSweepsMatchReference)
 // The dry pass gives the sweep kernels' data terms, borders included.
 TEST(SweepKernels, DataTermsMatchPlainSum)
 {
-    for (int limit : { 0, 1 })
+    for (int limit : runnable_forms())
         for (int mirror = 0; mirror < 2; mirror++)
             for (auto [w, h] : { std::pair{ 57, 43 }, { 11, 8 } }) {
                 channel_solver_limit_kernel(limit);
@@ -222,12 +266,62 @@ TEST(SweepKernels, DataTermsMatchPlainSum)
 TEST(SweepKernels, NameMatchesMachine)
 {
     bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    EXPECT_STREQ(channel_solver_kernel_name(), avx2 ? "avx2+fma" : "generic");
+    bool avx512 = avx2 && __builtin_cpu_supports("avx512f");
+    const char *widest = avx512 ? "avx512f" : avx2 ? "avx2+fma" : "generic";
+    EXPECT_STREQ(channel_solver_kernel_name(), widest);
+    channel_solver_limit_kernel(3);
+    EXPECT_STREQ(channel_solver_kernel_name(), widest);
     channel_solver_limit_kernel(2);
     EXPECT_STREQ(channel_solver_kernel_name(), avx2 ? "avx2+fma" : "generic");
     channel_solver_force_generic(1);
     EXPECT_STREQ(channel_solver_kernel_name(), "generic");
     channel_solver_force_generic(0);
+    EXPECT_STREQ(channel_solver_kernel_name(), widest);
+}
+
+// The data term kept up to date over many sweeps without a fresh
+// computation: the float rounding of the updates must stay within the
+// reference tolerance at every pixel of every sweep, in every form.
+TEST(SweepTraceLong, TwentyFiveSweepsOnOneDataTermComputation)
+{
+    SweepCase c{ "long", 72, 64, 6, 0, 0, 0, 0.0180804f, true, true };
+    TraceSetup t(c);
+    OwnedMatrix start = t.x;
+    channel_solver_refresh_interval(1000);
+    for (int limit : runnable_forms()) {
+        channel_solver_limit_kernel(limit);
+        SCOPED_TRACE(channel_solver_kernel_name());
+        OwnedMatrix x = start;
+        ChannelSolver s;
+        std::memset(&s, 0, sizeof s);
+        s.lambda = c.lambda;
+        channel_solver_set_mirror(&s, 1);
+        channel_solver_init(&s, &t.mask, &x.m, &t.aw);
+        refocus_srand(3);
+        EXPECT_EQ(replay_sweeps(s, x, t.aw.weights, true, 25), 0);
+        channel_solver_destroy(&s);
+    }
+    channel_solver_refresh_interval(0);
+    channel_solver_limit_kernel(0);
+}
+
+// A change to the image between sweeps, reported, is taken into account.
+TEST(SweepTraceLong, ReportedImageChangeIsTakenIntoAccount)
+{
+    SweepCase c{ "changed", 50, 40, 3, 0, 0, 0, 0.01f, false, false };
+    TraceSetup t(c);
+    ChannelSolver s;
+    std::memset(&s, 0, sizeof s);
+    s.lambda = c.lambda;
+    channel_solver_set_mirror(&s, 0);
+    channel_solver_init(&s, &t.mask, &t.x.m, nullptr);
+    refocus_srand(5);
+    channel_solver_sweep(&s);
+    for (size_t k = 0; k < t.x.size(); k += 7)
+        t.x.m.data[k] = (float)((k * 37) % 256);
+    channel_solver_image_changed(&s);
+    EXPECT_EQ(replay_sweeps(s, t.x, nullptr, false, 2), 0);
+    channel_solver_destroy(&s);
 }
 
 }  // namespace

@@ -132,6 +132,8 @@ TEST(ToolUsage, ErrorsExitTwoWithUsage)
         { "--boundary", "reflect", in.ppm, out },
         { "--seed", "-3", in.ppm, out },
         { "--text=1", in.ppm, out },
+        { "--noise", "automatic", in.ppm, out },
+        { "--noise", "", in.ppm, out },
         { in.ppm, out, "--radius" },
     };
     for (auto &args : cases) {
@@ -263,6 +265,48 @@ TEST(ToolRun, SeedsAndTheUnseededSequenceAreRepeatable)
     EXPECT_EQ(seed7, result({ "--seed", "7" }));
     EXPECT_EQ(unseeded, seed1) << "the unseeded runtime sequence is seed 1";
     EXPECT_NE(seed7, seed1);
+}
+
+// --noise auto reports the level it measured and the weight it chose, and
+// refocuses exactly as that weight given by hand (the weight printed to
+// full precision comes from the same core function).
+TEST(ToolRun, NoiseAutoReportsLevelAndWeightAndUsesThem)
+{
+    Inputs in;
+    for (const std::string &file : { in.ppm, in.pgm }) {
+        Matrix ch[3];
+        int nch = 0;
+        ASSERT_EQ(pnm_load(&ch[0], &ch[1], &ch[2], &nch, file.c_str()), 0);
+        const Matrix *chans[3] = { &ch[0], &ch[1], &ch[2] };
+        RefocusParams p;
+        refocus_params_default(&p);
+        double levels[3];
+        double weight = refocus_auto_noise(&p, chans, nch, levels);
+        for (int c = 0; c < nch; c++)
+            matrix_destroy(&ch[c]);
+
+        std::string out_auto = in.dir.file("auto.pnm"), out_fixed = in.dir.file("fixed.pnm");
+        ToolResult r = run_tool({ "--noise", "auto", "--seed", "3", "--iterations", "3", file,
+                                  out_auto });
+        ASSERT_EQ(r.status, 0) << r.err;
+        char expect[200];
+        std::snprintf(expect, sizeof expect, "noise level found: %.2f", levels[0]);
+        if (nch == 3)
+            std::snprintf(expect, sizeof expect, "noise level found: %.2f (red %.2f,",
+                          (levels[0] + levels[1] + levels[2]) / 3, levels[0]);
+        EXPECT_NE(r.err.find(expect), std::string::npos) << r.err;
+        std::snprintf(expect, sizeof expect, "noise weight chosen: %.0f\n", weight);
+        EXPECT_NE(r.err.find(expect), std::string::npos) << r.err;
+
+        char wtext[64];
+        std::snprintf(wtext, sizeof wtext, "%.17g", weight);
+        r = run_tool({ "--noise", wtext, "--seed", "3", "--iterations", "3", file, out_fixed });
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("noise level"), std::string::npos) << "only auto reports it";
+        EXPECT_EQ(read_file(out_auto), read_file(out_fixed)) << file;
+        unlink(out_auto.c_str());
+        unlink(out_fixed.c_str());
+    }
 }
 
 TEST(ToolRun, FailedRunKeepsExistingOutput)
