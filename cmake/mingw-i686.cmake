@@ -1,16 +1,5 @@
-# Cross toolchain for the 32-bit Windows programs (mingw-w64, i686).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 32-bit Windows programs (mingw-w64, i686): the
+# shipped launcher.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(tool_prefix i686-w64-mingw32)
-# The posix thread model: GoogleTest needs std::mutex, which the win32
-# model of g++ 12 lacks.  Its runtime is linked statically like the rest.
-set(CMAKE_C_COMPILER ${tool_prefix}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${tool_prefix}-g++-posix)
-set(CMAKE_RC_COMPILER ${tool_prefix}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${tool_prefix})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Windows programs and their tests run through wine on the build tree's own
-# prefix; the wrapper creates the prefix once and stops its wineserver.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
