@@ -10,7 +10,7 @@ FUZZ    := build/fuzz
 CTEST_FLAGS ?= --output-on-failure
 
 .PHONY: all deps build native windows asan fuzz test test-native test-windows \
-        test-asan test-fuzz bench demo install clean
+        test-asan test-fuzz test-long fuzz-long bench demo install clean
 
 all: build
 
@@ -55,6 +55,16 @@ test-asan: deps asan
 	ctest --test-dir $(ASAN) $(CTEST_FLAGS) -j$(JOBS)
 test-fuzz: deps fuzz
 	ctest --test-dir $(FUZZ) $(CTEST_FLAGS) -j$(JOBS)
+
+# The long forms: 500 random calls per procedure in the real GIMP and 12
+# and 50 megapixel photographs through each plug-in, with their figures.
+test-long: deps native
+	scripts/test-long $(NATIVE)
+
+# Every fuzz target for 10 minutes (FUZZ_LONG_SECONDS), two at a time, with
+# executions and executions per second.
+fuzz-long: deps fuzz
+	scripts/fuzz-long $(FUZZ)
 
 # Speed and memory figures.  Every scripts/bench.d/*.sh runs in turn from
 # the project root with the native tree built.

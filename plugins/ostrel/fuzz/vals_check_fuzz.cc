@@ -16,7 +16,7 @@
 
 namespace {
 
-const long kRunMaskRadius = 40;
+const long kRunMaskRadius = 20;
 
 struct Picture {
     std::vector<std::vector<unsigned char>> source;
