@@ -187,7 +187,7 @@ double pick_double(Rng &r)
     static const double special[] = {
         std::numeric_limits<double>::quiet_NaN(), INFINITY, -INFINITY, 1e308, -1e308, -1.0,
         -5.5, 0.0, -0.0, 4.9e-324, 2.2e-308, 2147483647.0, -2147483648.0, 1e7, 300.0};
-    if (r.chance(0.5))
+    if (r.chance(0.3))
         return special[r.below((int)G_N_ELEMENTS(special))];
     return std::uniform_real_distribution<double>(0, r.chance(0.5) ? 2.0 : 25.0)(r.g);
 }
@@ -195,7 +195,7 @@ double pick_double(Rng &r)
 gint32 pick_int32(Rng &r)
 {
     static const gint32 special[] = {0, 1, -1, -7, 2147483647, -2147483647 - 1, 65536, 1000000};
-    if (r.chance(0.5))
+    if (r.chance(0.3))
         return special[r.below((int)G_N_ELEMENTS(special))];
     return r.below(r.chance(0.5) ? 4 : 120);
 }
@@ -238,7 +238,7 @@ Call random_call(Rng &r, const Procedure &proc, const Target &t)
     char buf[96];
     for (int i = 0; i < n; i++) {
         GimpPDBArgType type = i < (int)proc.args.size() ? proc.args[i] : any_type[r.below(9)];
-        if (r.chance(0.06))
+        if (r.chance(0.03))
             type = any_type[r.below(9)]; // a wrong type
         GimpParam p;
         p.type = type;
