@@ -56,10 +56,11 @@ test-asan: deps asan
 test-fuzz: deps fuzz
 	ctest --test-dir $(FUZZ) $(CTEST_FLAGS) -j$(JOBS)
 
-# The long forms: 500 random calls per procedure in the real GIMP and 12
-# and 50 megapixel photographs through each plug-in, with their figures.
-test-long: deps native
-	scripts/test-long $(NATIVE)
+# The long forms: 500 random calls per procedure in the real GIMP, 12 and
+# 50 megapixel photographs through each plug-in and the launcher soak under
+# wine, with their figures.
+test-long: deps native windows
+	scripts/test-long $(NATIVE) $(WINDOWS)
 
 # Every fuzz target for 10 minutes (FUZZ_LONG_SECONDS), two at a time, with
 # executions and executions per second.
