@@ -151,6 +151,7 @@ TEST(LauncherSoak, RandomWindowsDialogsHangsAndACrash) {
   // An idle editor costs the launcher next to nothing: under 2% of one
   // core over 10 s.
   ULONGLONG before = ProcessorTimeMs(run.launcher.handle());
+  printf("soak: the launcher used %llu ms of processor time until now\n", before);
   DWORD start = GetTickCount();
   Sleep(10000);
   ULONGLONG used = ProcessorTimeMs(run.launcher.handle()) - before;
