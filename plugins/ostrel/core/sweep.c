@@ -275,7 +275,7 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 static inline float regularisation_interior(const SweepState *st, size_t pos, float *p)
 {
     const float *c = st->x + pos;
-    size_t w = (size_t)st->w;
+    ptrdiff_t w = st->w; /* signed: rows above are at negative offsets */
     float v = c[0];
     float xs[13] = { 0.0f,         c[1] - v,     c[-1] - v,     c[w] - v,
                      c[-w] - v,    c[w + 1] - v, c[w - 1] - v,  c[1 - w] - v,
