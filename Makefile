@@ -13,9 +13,9 @@ FUZZ    := build/fuzz
 CTEST_FLAGS ?= --output-on-failure
 
 .PHONY: all deps build native windows windows64 asan fuzz test test-native \
-        test-windows test-asan test-fuzz bench demo install install-user \
-        uninstall uninstall-user clean gimp3 test-gimp3 install-gimp3-user \
-        uninstall-gimp3-user
+        test-windows test-asan test-fuzz test-long fuzz-long bench demo install \
+        install-user uninstall uninstall-user clean gimp3 test-gimp3 \
+        install-gimp3-user uninstall-gimp3-user
 
 all: build
 
@@ -97,6 +97,17 @@ test-asan: deps asan
 	ctest --test-dir $(ASAN) $(CTEST_FLAGS) -j$(JOBS)
 test-fuzz: deps fuzz
 	ctest --test-dir $(FUZZ) $(CTEST_FLAGS) -j$(JOBS)
+
+# The long forms: 500 random calls per procedure in the real GIMP, 12 and
+# 50 megapixel photographs through each plug-in and the launcher soak under
+# wine, with their figures.
+test-long: deps native windows
+	scripts/test-long $(NATIVE) $(WINDOWS)
+
+# Every fuzz target for 10 minutes (FUZZ_LONG_SECONDS), two at a time, with
+# executions and executions per second.
+fuzz-long: deps fuzz
+	scripts/fuzz-long $(FUZZ)
 
 # Speed and memory figures.  Every scripts/bench.d/*.sh runs in turn from
 # the project root with the native tree built.

@@ -103,3 +103,7 @@ function(corvella_add_gtest name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
+
+if(CORVELLA_FUZZ)
+  include(CorvellaFuzz)
+endif()

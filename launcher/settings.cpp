@@ -1,27 +1,12 @@
 // The settings file: five decimal lines (saveOnExit, toolbox x and y, tool
 // options x and y), text mode, so CR LF on disk.
-#include <limits.h>
 #include <stdio.h>
 
+#include "settings_parse.h"
 #include "state.h"
 
-// atoi's rule (leading white space, optional sign, decimal digits up to the
-// first other character, no digits gives 0), with out-of-range values
-// clamped to the int range as the system's atoi reports them, instead of
-// overflowing.
-int ParseSettingValue(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = (*p++ == '-');
-  long long magnitude = 0;
-  const long long limit = negative ? -(long long)INT_MIN : INT_MAX;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    magnitude = magnitude * 10 + (*p - '0');
-    if (magnitude > limit) magnitude = limit;  // keeps it from overflowing
-  }
-  return (int)(negative ? -magnitude : magnitude);
-}
+static_assert(kSettingsLineBytes == kSettingsLineChars + 1,
+              "one settings line is one fgets into the line buffer");
 
 void ApplyDefaultPositions() {
   toolboxX = kDefaultToolboxX;
@@ -33,15 +18,17 @@ void ApplyDefaultPositions() {
 int LoadSettings() {
   FILE* file = fopen(SETTINGS_FILE, "rt");
   if (!file) return 0;
-  int* values[] = {&saveOnExit, &toolboxX, &toolboxY, &toolOptionsX,
-                   &toolOptionsY};
-  char line[kSettingsLineBytes];
-  for (int* value : values) {
-    // A line longer than 255 characters is read in pieces: the rest of it
-    // becomes the next value.  A missing line keeps the current value.
-    if (fgets(line, sizeof line, file)) *value = ParseSettingValue(line);
-  }
+  // The five values can take no more than this much of the file; text
+  // mode has already turned CR LF into LF.
+  char text[kSettingsTextChars];
+  size_t length = fread(text, 1, sizeof text, file);
   fclose(file);
+  int parsed[kSettingsValueCount];
+  int lines = ParseSettingsText(text, length, parsed, kSettingsValueCount);
+  // A missing line keeps the current value.
+  int* values[kSettingsValueCount] = {&saveOnExit, &toolboxX, &toolboxY,
+                                      &toolOptionsX, &toolOptionsY};
+  for (int i = 0; i < lines; ++i) *values[i] = parsed[i];
   return 1;
 }
 

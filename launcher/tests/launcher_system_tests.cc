@@ -27,37 +27,12 @@ const char kImage3[] = "[Untitled]-3.0 (RGB color, 1 layer) 640x400 - GIMP";
 // Where the stand-in puts its tool options (outer 240 x 420).
 const int kStandinOptionsX = 700;
 
-bool Adopted(const LauncherRun& run, HWND window) {
-  return window && wintest::windowParent(window) == run.panel();
-}
-
 // Adopted and placed: the launcher re-parents first and then moves, so a
 // test polls for both.
 bool PlacedInPanel(const LauncherRun& run, HWND window, int x, int y) {
   RECT r = wintest::rectInParent(window);
   return Adopted(run, window) && r.left == x && r.top == y &&
          IsWindowVisible(window);
-}
-
-// True when `window` stays as `condition` says for `ms` (a negative check
-// needs a bounded look).
-bool Stays(const std::function<bool()>& condition, DWORD ms) {
-  return !pollUntil([&] { return !condition(); }, ms);
-}
-
-bool CenteredOnScreen(HWND window, int lift) {
-  RECT r = wintest::windowRect(window);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  return r.left == (kScreenWidth - w) / 2 &&
-         r.top == (kScreenHeight - h) / 2 - lift;
-}
-
-// The user brings an editor dialog to the front (a new window of another
-// process does not always become the foreground window under wine when the
-// foreground window was just adopted) and the launcher centres it.
-bool FrontAndCentred(HWND dialog) {
-  if (GetForegroundWindow() != dialog) SetForegroundWindow(dialog);
-  return CenteredOnScreen(dialog, 0);
 }
 
 bool Topmost(HWND window) {
@@ -85,28 +60,6 @@ bool ToolStyled(HWND window) {
   return (ex & WS_EX_TOOLWINDOW) && !(ex & WS_EX_APPWINDOW);
 }
 
-// Starts the launcher with the stand-in and waits for the tool windows to
-// be placed (toolbox at x, y); fails the test otherwise.  Then the user
-// clicks the frame until it stays in front: the first activation of the
-// frame shows the tool windows without SWP_NOACTIVATE, which puts "Tool
-// Options" in front, and ticks do not adopt while a "Tool" window is.
-#define START(run, scenario, x, y)                                  \
-  ASSERT_TRUE(run.dir.ok());                                        \
-  ASSERT_TRUE(run.addEditor(scenario));                             \
-  ASSERT_TRUE(run.startLauncher());                                 \
-  ASSERT_TRUE(run.waitFrame());                                     \
-  ASSERT_TRUE(run.waitToolboxPlaced(x, y)) << "toolbox not placed"; \
-  ASSERT_TRUE(FrameStaysInFront(run))
-
-bool FrameStaysInFront(const LauncherRun& run) {
-  return pollUntil(
-      [&] {
-        if (GetForegroundWindow() != run.frame) SetForegroundWindow(run.frame);
-        return Stays([&] { return GetForegroundWindow() == run.frame; }, 700);
-      },
-      8000);
-}
-
 // A window of this test's own process (another program, as the launcher
 // sees it).
 struct OwnWindow {
@@ -122,15 +75,6 @@ struct OwnWindow {
   }
   ~OwnWindow() { DestroyWindow(window); }
 };
-
-ULONGLONG ProcessorTimeMs(HANDLE process) {
-  FILETIME created, ended, kernel, user;
-  if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
-  auto ms = [](FILETIME t) {
-    return ((ULONGLONG)t.dwHighDateTime << 32 | t.dwLowDateTime) / 10000;
-  };
-  return ms(kernel) + ms(user);
-}
 
 // ---------------------------------------------------------------- start-up
 

@@ -184,4 +184,42 @@ POINT panelOrigin(HWND panel) {
   return p;
 }
 
+bool Adopted(const LauncherRun& run, HWND window) {
+  return window && wintest::windowParent(window) == run.panel();
+}
+
+bool Stays(const std::function<bool()>& condition, DWORD ms) {
+  return !wintest::pollUntil([&] { return !condition(); }, ms);
+}
+
+bool CenteredOnScreen(HWND window, int lift) {
+  RECT r = wintest::windowRect(window);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  return r.left == (kScreenWidth - w) / 2 &&
+         r.top == (kScreenHeight - h) / 2 - lift;
+}
+
+bool FrontAndCentred(HWND dialog) {
+  if (GetForegroundWindow() != dialog) SetForegroundWindow(dialog);
+  return CenteredOnScreen(dialog, 0);
+}
+
+bool FrameStaysInFront(const LauncherRun& run) {
+  return wintest::pollUntil(
+      [&] {
+        if (GetForegroundWindow() != run.frame) SetForegroundWindow(run.frame);
+        return Stays([&] { return GetForegroundWindow() == run.frame; }, 700);
+      },
+      8000);
+}
+
+ULONGLONG ProcessorTimeMs(HANDLE process) {
+  FILETIME created, ended, kernel, user;
+  if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
+  auto ms = [](FILETIME t) {
+    return ((ULONGLONG)t.dwHighDateTime << 32 | t.dwLowDateTime) / 10000;
+  };
+  return ms(kernel) + ms(user);
+}
+
 }  // namespace launchertest

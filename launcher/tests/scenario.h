@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "wintest.h"
@@ -16,6 +17,7 @@ enum {
   kStandinCrash = WM_APP + 4,
   kStandinConfirmQuit = WM_APP + 5,
   kStandinCancelQuit = WM_APP + 6,
+  kStandinHang = WM_APP + 7,  // no message answered for 2 s
 };
 
 // Identifiers the launcher gives its controls: 150 incremented before each
@@ -92,5 +94,43 @@ class LauncherRun {
 
 // Where the panel's client origin is on the screen.
 POINT panelOrigin(HWND panel);
+
+// The window is a child of the run's grey panel.
+bool Adopted(const LauncherRun& run, HWND window);
+
+// True when `condition` stays true for `ms` (a negative check needs a
+// bounded look).
+bool Stays(const std::function<bool()>& condition, DWORD ms);
+
+// Centred on the 1280 x 1024 screen, raised by `lift` pixels.
+bool CenteredOnScreen(HWND window, int lift);
+
+// The user brings an editor dialog to the front (a new window of another
+// process does not always become the foreground window under wine when the
+// foreground window was just adopted) and the launcher centres it.
+bool FrontAndCentred(HWND dialog);
+
+// The user clicks the frame until it stays in front: the first activation
+// of the frame shows the tool windows without SWP_NOACTIVATE, which puts
+// "Tool Options" in front, and ticks do not adopt while a "Tool" window is.
+bool FrameStaysInFront(const LauncherRun& run);
+
+// Kernel and user time the process has used, in milliseconds.
+ULONGLONG ProcessorTimeMs(HANDLE process);
+
+}  // namespace launchertest
+
+// Starts the launcher with the stand-in and waits for the tool windows to
+// be placed (toolbox at x, y) and the frame to stay in front; fails the
+// test otherwise.
+#define START(run, scenario, x, y)                                  \
+  ASSERT_TRUE(run.dir.ok());                                        \
+  ASSERT_TRUE(run.addEditor(scenario));                             \
+  ASSERT_TRUE(run.startLauncher());                                 \
+  ASSERT_TRUE(run.waitFrame());                                     \
+  ASSERT_TRUE(run.waitToolboxPlaced(x, y)) << "toolbox not placed"; \
+  ASSERT_TRUE(launchertest::FrameStaysInFront(run))
+
+namespace launchertest {
 
 }  // namespace launchertest

@@ -11,7 +11,7 @@ namespace {
 int SetUnmanagedWindows() {
   static const char* const kPrograms[] = {
       "corvella-launcher.exe", "corvella.exe", "launcher_unit_tests.exe",
-      "launcher_system_tests.exe"};
+      "launcher_system_tests.exe", "launcher_soak_tests.exe"};
   for (const char* program : kPrograms) {
     std::string key = std::string("Software\\Wine\\AppDefaults\\") + program +
                       "\\X11 Driver";

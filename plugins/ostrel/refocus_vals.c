@@ -140,6 +140,8 @@ refocus_vals_check (const RefocusVals *vals, int width, int height)
    * become billions of iterations or a window of billions of pixels. */
   if (vals->iterations > INT32_MAX || vals->winsize > INT32_MAX)
     return REFOCUS_VALS_NEGATIVE_COUNT;
+  if (vals->iterations > REFOCUS_MAX_ITERATIONS)
+    return REFOCUS_VALS_TOO_MANY_ITERATIONS;
 
   /* Each pixel's variance sums (2 winsize + 1)^2 samples: a window much
    * wider than the selection only repeats reflected pixels at great cost. */
@@ -169,6 +171,8 @@ refocus_vals_check_message (RefocusValsCheck check)
       return "the blur kernels need a mask far larger than the selection";
     case REFOCUS_VALS_WINDOW_TOO_LARGE:
       return "the smoothing area is far larger than the selection";
+    case REFOCUS_VALS_TOO_MANY_ITERATIONS:
+      return "the iteration count is beyond 10000";
     }
   return "unknown check";
 }

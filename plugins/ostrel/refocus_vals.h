@@ -34,13 +34,18 @@ typedef struct
 /* The largest variance window half size the dialog can set. */
 #define REFOCUS_DIALOG_WINSIZE 16
 
+/* The most iterations a call may ask for: fifty times the dialog's largest
+ * count.  More would keep the editor waiting for hours on any selection. */
+#define REFOCUS_MAX_ITERATIONS 10000
+
 typedef enum
 {
   REFOCUS_VALS_OK = 0,
   REFOCUS_VALS_NOT_FINITE,       /* NaN, infinity, or beyond float range */
   REFOCUS_VALS_NEGATIVE_COUNT,   /* iterations or winsize negative as int32 */
   REFOCUS_VALS_MASK_TOO_LARGE,
-  REFOCUS_VALS_WINDOW_TOO_LARGE
+  REFOCUS_VALS_WINDOW_TOO_LARGE,
+  REFOCUS_VALS_TOO_MANY_ITERATIONS
 } RefocusValsCheck;
 
 struct RefocusParams;
@@ -59,9 +64,9 @@ int  refocus_vals_from_block (RefocusVals         *vals,
                               size_t               size);
 
 /* Whether the values can be computed safely over a width x height
- * selection: finite in single precision, counts not negative, a variance
- * window within reach of the selection, and a degradation mask the core
- * accepts.  Every other value is used as given. */
+ * selection: finite in single precision, counts not negative, at most
+ * REFOCUS_MAX_ITERATIONS iterations, a variance window within reach of the
+ * selection, and a degradation mask the core accepts.  Every other value is used as given. */
 RefocusValsCheck refocus_vals_check (const RefocusVals *vals,
                                      int width, int height);
 const char      *refocus_vals_check_message (RefocusValsCheck check);

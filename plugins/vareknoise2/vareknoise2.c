@@ -202,11 +202,16 @@ static gboolean noise_filter_region(GimpPixelRgn *src, GimpPixelRgn *dst, gint b
 static gboolean noise_filter_drawable(GimpDrawable *drawable)
 {
     GimpPixelRgn src, dst;
-    gint x1, y1, x2, y2;
+    gint x1, y1, x2, y2, w, h;
 
+    /* A selection that misses the drawable leaves nothing to filter (and
+     * no shadow to merge). */
+    if (!gimp_drawable_mask_intersect(drawable->drawable_id, &x1, &y1, &w, &h) || w < 1 || h < 1)
+        return TRUE;
+    x2 = x1 + w;
+    y2 = y1 + h;
     gimp_pixel_rgn_init(&src, drawable, 0, 0, drawable->width, drawable->height, FALSE, FALSE);
     gimp_pixel_rgn_init(&dst, drawable, 0, 0, drawable->width, drawable->height, TRUE, TRUE);
-    gimp_drawable_mask_bounds(drawable->drawable_id, &x1, &y1, &x2, &y2);
     if (!noise_filter_region(&src, &dst, drawable->bpp, noise_params.radius, noise_params.lsmooth,
                              x1, x2, y1, y2, TRUE))
         return FALSE;

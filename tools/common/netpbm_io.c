@@ -150,12 +150,9 @@ static int read_pam_header(FILE *f, int *w, int *h, int *ch, char *err, size_t e
     return fail(err, errlen, "%s: damaged PAM header (too many lines)", path);
 }
 
-int netpbm_read(const char *path, NetpbmImage *img, char *err, size_t errlen)
+int netpbm_read_stream(FILE *f, const char *path, NetpbmImage *img, char *err, size_t errlen)
 {
     img->pixels = NULL;
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return fail(err, errlen, "%s: cannot open: %s", path, strerror(errno));
     int w = 0, h = 0, ch = 0, rc;
     int p = getc(f), magic = getc(f);
     if (p != 'P' || (magic != '5' && magic != '6' && magic != '7'))
@@ -175,6 +172,16 @@ int netpbm_read(const char *path, NetpbmImage *img, char *err, size_t errlen)
             rc = fail(err, errlen, "%s: truncated pixel data", path);
         }
     }
+    return rc;
+}
+
+int netpbm_read(const char *path, NetpbmImage *img, char *err, size_t errlen)
+{
+    img->pixels = NULL;
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return fail(err, errlen, "%s: cannot open: %s", path, strerror(errno));
+    int rc = netpbm_read_stream(f, path, img, err, errlen);
     fclose(f);
     return rc;
 }

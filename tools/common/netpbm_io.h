@@ -4,6 +4,7 @@
 #define CORVELLA_NETPBM_IO_H
 
 #include <stddef.h>
+#include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -25,6 +26,10 @@ typedef struct {
  * with maxval 255.  Returns 0, or -1 with a one-line message naming the
  * file in err (always terminated, never longer than errlen). */
 int netpbm_read(const char *path, NetpbmImage *img, char *err, size_t errlen);
+
+/* The same from an open stream positioned at the magic number; name is
+ * the file name used in messages.  The stream is left open. */
+int netpbm_read_stream(FILE *f, const char *name, NetpbmImage *img, char *err, size_t errlen);
 
 /* P5 for one channel, P6 for three, P7 for two and four.  The image goes to
  * a temporary file beside path that is renamed into place, so a failure

@@ -18,7 +18,8 @@
 //                       "standin.ready" beside itself (for the demo)
 // and takes commands from the test:
 //   WM_COPYDATA, dwData 1, text "X Y W H TITLE": open a window
-//   WM_APP+4 crash, WM_APP+5 confirm the quit dialog, WM_APP+6 cancel it
+//   WM_APP+4 crash, WM_APP+5 confirm the quit dialog, WM_APP+6 cancel it,
+//   WM_APP+7 hang (answer no message) for two seconds
 // It writes its process id to "standin.pid" beside itself.
 // Started as "corvella.exe --open X Y W H TITLE" it instead hands that open
 // command to the running stand-in (through its main window) and ends at
@@ -39,6 +40,7 @@ enum {
   kMsgCrash = WM_APP + 4,
   kMsgConfirmQuit = WM_APP + 5,
   kMsgCancelQuit = WM_APP + 6,
+  kMsgHang = WM_APP + 7,
 };
 enum {
   kTimerSplash = 1,
@@ -260,6 +262,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
     case kMsgCancelQuit:
       if (quitDialog) DestroyWindow(quitDialog);
       quitDialog = NULL;
+      return 0;
+    case kMsgHang:
+      Sleep(2000);
       return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);

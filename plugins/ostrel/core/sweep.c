@@ -574,7 +574,7 @@ static inline float regularisation_split(const SweepState *st, float part, size_
                                          float *p)
 {
     const float *c = st->x + pos;
-    size_t w = (size_t)st->w;
+    ptrdiff_t w = st->w; /* signed: rows above are at negative offsets */
     float v = c[0];
     float w0 = 1.0f, we = 1.0f, ww = 1.0f, ws = 1.0f, wn = 1.0f;
     if (st->weights) {

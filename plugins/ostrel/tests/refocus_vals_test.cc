@@ -174,6 +174,19 @@ const CheckCase kCheckCases[] = {
   {"absurd radius", [](RefocusVals *v) { v->radius = 1e6; }, 640, 480, REFOCUS_VALS_MASK_TOO_LARGE},
   {"absurd gauss", [](RefocusVals *v) { v->gauss = 1e9; }, 640, 480, REFOCUS_VALS_MASK_TOO_LARGE},
   {"absurd motion", [](RefocusVals *v) { v->motion = 3e38; }, 640, 480, REFOCUS_VALS_MASK_TOO_LARGE},
+  {"most iterations", [](RefocusVals *v) { v->iterations = REFOCUS_MAX_ITERATIONS; }, 8, 8,
+   REFOCUS_VALS_OK},
+  {"one iteration too many", [](RefocusVals *v) { v->iterations = REFOCUS_MAX_ITERATIONS + 1; }, 8,
+   8, REFOCUS_VALS_TOO_MANY_ITERATIONS},
+  {"largest positive iteration count", [](RefocusVals *v) { v->iterations = INT32_MAX; }, 8, 8,
+   REFOCUS_VALS_TOO_MANY_ITERATIONS},
+  // Found by the random-call campaign in GIMP: 65536 iterations with a wide
+  // Gaussian on an 8 x 6 selection ran for well over a minute.
+  {"campaign call that hung", [](RefocusVals *v) {
+     v->radius = -5.5; v->gauss = 16.723889664422526; v->motion = 2.8297356652309551;
+     v->mot_angle = 4.9406564584124654e-324; v->lambda = 0.12487034831979935; v->boundary = 1;
+     v->lambda_min = 1.3800040946915015; v->adaptive_smooth = 0; v->winsize = 1;
+     v->iterations = 65536; v->prev_iter = 93; }, 8, 6, REFOCUS_VALS_TOO_MANY_ITERATIONS},
 };
 
 class OstrelValsCheckTest : public ::testing::TestWithParam<CheckCase> {};
@@ -194,9 +207,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, OstrelValsCheckTest, ::testing::ValuesIn(kCheckC
 TEST(OstrelValsCheck, EveryRefusalHasItsOwnMessage) {
   const RefocusValsCheck all[] = {REFOCUS_VALS_OK, REFOCUS_VALS_NOT_FINITE,
                                   REFOCUS_VALS_NEGATIVE_COUNT, REFOCUS_VALS_MASK_TOO_LARGE,
-                                  REFOCUS_VALS_WINDOW_TOO_LARGE};
-  for (size_t i = 0; i < 5; i++)
-    for (size_t j = i + 1; j < 5; j++)
+                                  REFOCUS_VALS_WINDOW_TOO_LARGE,
+                                  REFOCUS_VALS_TOO_MANY_ITERATIONS};
+  const size_t n = sizeof all / sizeof *all;
+  for (size_t i = 0; i < n; i++)
+    for (size_t j = i + 1; j < n; j++)
       EXPECT_STRNE(refocus_vals_check_message(all[i]), refocus_vals_check_message(all[j]));
 }
 

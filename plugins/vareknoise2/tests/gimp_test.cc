@@ -199,6 +199,21 @@ TEST(Vareknoise2Gimp, FiltersOnlyTheSelectionRectangle)
     }
 }
 
+// Found by the random-call campaign: a selection that misses the layer made
+// the plug-in merge a shadow it never wrote (a GIMP critical error).
+TEST(Vareknoise2Gimp, SelectionMissingTheLayerLeavesItAlone)
+{
+    const int w = 16, h = 12;
+    Bytes src = noisy_picture(w, h, 4, 5);
+    gint32 layer;
+    gint32 image = new_image(w, h, GIMP_RGBA_IMAGE, src, &layer);
+    ASSERT_TRUE(gimp_image_resize(image, 2 * w, 2 * h, 0, 0));
+    ASSERT_TRUE(gimp_image_select_rectangle(image, GIMP_CHANNEL_OP_REPLACE, w + 1, h + 1, 8, 6));
+    EXPECT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, call(image, layer, noise_params_defaults)));
+    EXPECT_EQ(src, read_pixels(layer));
+    gimp_image_delete(image);
+}
+
 TEST(Vareknoise2Gimp, RefusalsLeavePixelsAndStoredBlockAlone)
 {
     const int w = 40, h = 30;
