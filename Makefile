@@ -101,8 +101,8 @@ test-fuzz: deps fuzz
 # The long forms: 500 random calls per procedure in the real GIMP, 12 and
 # 50 megapixel photographs through each plug-in and the launcher soak under
 # wine, with their figures.
-test-long: deps native windows
-	scripts/test-long $(NATIVE) $(WINDOWS)
+test-long: deps native windows windows64
+	scripts/test-long $(NATIVE) "build/$$(scripts/windows-tree || echo none)"
 
 # Every fuzz target for 10 minutes (FUZZ_LONG_SECONDS), two at a time, with
 # executions and executions per second.
