@@ -4,12 +4,16 @@
 # speed-up, and the share of each image's time spent outside the filter core
 # (reading, converting, writing, the worker's own share), set against
 # `vips copy` of the same files.  Runs from the project root with
-# build/native built.  REFOCUS_ITERATIONS (default 2) keeps the refocus
-# runs short; its time grows linearly with them.
+# build/native built.  The --jobs 1 and --jobs 2 runs alternate
+# (BATCH_BENCH_ROUNDS pairs, default 5) and the medians are shown, with the
+# median of the pairs' speed-ups, so a drift of the machine's speed touches
+# both alike.  REFOCUS_ITERATIONS (default 2) keeps the refocus runs short;
+# its time grows linearly with them.
 set -euo pipefail
 tree=${TREE:-build/native}
 batch=$tree/tools/corvella-batch
 iterations=${REFOCUS_ITERATIONS:-2}
+rounds=${BATCH_BENCH_ROUNDS:-5}
 [ -x "$batch" ] || { echo "50-corvella-batch: $batch is not built (make native)" >&2; exit 1; }
 command -v vips >/dev/null || { echo "50-corvella-batch: vips is missing (make deps)" >&2; exit 1; }
 
@@ -24,6 +28,7 @@ n=${#files[@]}
 
 seconds() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # vips copy of every file, one process each, as a photographer's script would.
 t0=$(seconds)
@@ -45,16 +50,22 @@ run() { # filter jobs [options...] -> wall seconds; lines in $work/lines
 
 for spec in "grain" "noise" "refocus --iterations $iterations"; do
   read -r -a args <<< "$spec"
-  w1=$(run "${args[@]:0:1}" 1 "${args[@]:1}")
-  # Core time and reading/writing per image from the --jobs 1 run.
-  read -r rd core wr < <(sed -n 's/.*\[read \([0-9.]*\) s, filter \([0-9.]*\) s, write \([0-9.]*\) s\]/\1 \2 \3/p' \
-                           "$work/lines" | awk '{r+=$1; f+=$2; w+=$3} END {printf "%f %f %f\n", r/NR, f/NR, w/NR}')
-  w2=$(run "${args[@]:0:1}" 2 "${args[@]:1}")
-  per1=$(calc "$w1 / $n")
-  per2=$(calc "$w2 / $n")
+  ones=() twos=() ratios=()
+  for r in $(seq 1 "$rounds"); do
+    w1=$(run "${args[@]:0:1}" 1 "${args[@]:1}")
+    if [ "$r" = 1 ]; then
+      # Core time and reading/writing per image from a --jobs 1 run.
+      read -r rd core wr < <(sed -n 's/.*\[read \([0-9.]*\) s, filter \([0-9.]*\) s, write \([0-9.]*\) s\]/\1 \2 \3/p' \
+                               "$work/lines" | awk '{r+=$1; f+=$2; w+=$3} END {printf "%f %f %f\n", r/NR, f/NR, w/NR}')
+    fi
+    w2=$(run "${args[@]:0:1}" 2 "${args[@]:1}")
+    ones+=("$w1") twos+=("$w2") ratios+=("$(calc "$w1 / $w2")")
+  done
+  per1=$(calc "$(median "${ones[@]}") / $n")
+  per2=$(calc "$(median "${twos[@]}") / $n")
   outside=$(calc "100 * ($per1 - $core) / $per1")
-  printf '%s: %d images of 2.0 MP; --jobs 1 %.3f s per image, --jobs 2 %.3f s per image, speed-up %.2fx\n' \
-    "$spec" "$n" "$per1" "$per2" "$(calc "$w1 / $w2")"
+  printf '%s: %d images of 2.0 MP; --jobs 1 %.3f s per image, --jobs 2 %.3f s per image (medians of %d), speed-up %.2fx\n' \
+    "$spec" "$n" "$per1" "$per2" "$rounds" "$(median "${ratios[@]}")"
   printf '  per image with --jobs 1: core %.3f s, read %.3f s, write %.3f s; outside the core %.0f%% (vips copy %.3f s)\n' \
     "$core" "$rd" "$wr" "$outside" "$copy"
 done
