@@ -48,8 +48,8 @@ run() { # filter jobs [options...] -> wall seconds; lines in $work/lines
   calc "$b - $a"
 }
 
-for spec in "grain" "noise" "refocus --iterations $iterations"; do
-  read -r -a args <<< "$spec"
+for run_args in "grain" "noise" "refocus --iterations $iterations"; do
+  read -r -a args <<< "$run_args"
   ones=() twos=() ratios=()
   for r in $(seq 1 "$rounds"); do
     w1=$(run "${args[@]:0:1}" 1 "${args[@]:1}")
@@ -65,7 +65,7 @@ for spec in "grain" "noise" "refocus --iterations $iterations"; do
   per2=$(calc "$(median "${twos[@]}") / $n")
   outside=$(calc "100 * ($per1 - $core) / $per1")
   printf '%s: %d images of 2.0 MP; --jobs 1 %.3f s per image, --jobs 2 %.3f s per image (medians of %d), speed-up %.2fx\n' \
-    "$spec" "$n" "$per1" "$per2" "$rounds" "$(median "${ratios[@]}")"
+    "$run_args" "$n" "$per1" "$per2" "$rounds" "$(median "${ratios[@]}")"
   printf '  per image with --jobs 1: core %.3f s, read %.3f s, write %.3f s; outside the core %.0f%% (vips copy %.3f s)\n' \
     "$core" "$rd" "$wr" "$outside" "$copy"
 done

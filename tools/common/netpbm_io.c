@@ -235,3 +235,12 @@ int netpbm_write(const char *path, const NetpbmImage *img, char *err, size_t err
     free(tmp);
     return ok ? 0 : fail(err, errlen, "%s: cannot write: %s", path, strerror(e));
 }
+
+int netpbm_same_file(const char *a, const char *b)
+{
+    struct stat sa, sb;
+    if (strcmp(a, b) == 0)
+        return 1;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}

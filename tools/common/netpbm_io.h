@@ -41,6 +41,11 @@ int netpbm_write(const char *path, const NetpbmImage *img, char *err, size_t err
 int netpbm_alloc(NetpbmImage *img, int width, int height, int channels);
 void netpbm_free(NetpbmImage *img);
 
+/* Whether two paths name the same file: the same text, or the same
+ * existing file (device and inode), so that writing one would replace the
+ * other. */
+int netpbm_same_file(const char *a, const char *b);
+
 #ifdef __cplusplus
 }
 #endif

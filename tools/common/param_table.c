@@ -5,10 +5,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-void param_store(const ParamSpec *spec, void *record, double v)
+void param_store(const ParamSpec *entry, void *record, double v)
 {
-    char *field = (char *)record + spec->offset;
-    switch (spec->type) {
+    char *field = (char *)record + entry->offset;
+    switch (entry->type) {
     case PARAM_DOUBLE:
         *(double *)field = v;
         break;
@@ -25,10 +25,10 @@ void param_store(const ParamSpec *spec, void *record, double v)
     }
 }
 
-double param_value(const ParamSpec *spec, const void *record)
+double param_value(const ParamSpec *entry, const void *record)
 {
-    const char *field = (const char *)record + spec->offset;
-    switch (spec->type) {
+    const char *field = (const char *)record + entry->offset;
+    switch (entry->type) {
     case PARAM_DOUBLE:
         return *(const double *)field;
     case PARAM_INT:
@@ -213,31 +213,31 @@ ParamParseStatus param_parse_args(const ParamBinding *bindings, size_t nbindings
         /* --name=value or --name value */
         const char *eq = strchr(arg, '=');
         size_t nlen = eq ? (size_t)(eq - arg) : strlen(arg);
-        const ParamSpec *spec = NULL;
+        const ParamSpec *entry = NULL;
         void *record = NULL;
         int negated = 0;
-        for (size_t b = 0; b < nbindings && !spec; b++)
-            for (size_t i = 0; i < bindings[b].table->count && !spec; i++) {
+        for (size_t b = 0; b < nbindings && !entry; b++)
+            for (size_t i = 0; i < bindings[b].table->count && !entry; i++) {
                 const ParamSpec *s = &bindings[b].table->specs[i];
                 if (s->option && strlen(s->option) == nlen && !strncmp(s->option, arg, nlen))
-                    spec = s;
+                    entry = s;
                 else if (s->negation && strlen(s->negation) == nlen &&
                          !strncmp(s->negation, arg, nlen))
-                    spec = s, negated = 1;
-                if (spec)
+                    entry = s, negated = 1;
+                if (entry)
                     record = bindings[b].record;
             }
-        if (!spec) {
+        if (!entry) {
             snprintf(msg, msglen, "unknown option %s", arg);
             return PARAM_PARSE_ERROR;
         }
-        const char *name = negated ? spec->negation : spec->option;
-        if (spec->type == PARAM_FLAG) {
+        const char *name = negated ? entry->negation : entry->option;
+        if (entry->type == PARAM_FLAG) {
             if (eq) {
                 snprintf(msg, msglen, "option %s takes no value", name);
                 return PARAM_PARSE_ERROR;
             }
-            param_store(spec, record, negated ? 0.0 : 1.0);
+            param_store(entry, record, negated ? 0.0 : 1.0);
             continue;
         }
         const char *value;
@@ -249,7 +249,7 @@ ParamParseStatus param_parse_args(const ParamBinding *bindings, size_t nbindings
             snprintf(msg, msglen, "option %s needs a value", name);
             return PARAM_PARSE_ERROR;
         }
-        if (parse_value(spec, name, value, record, msg, msglen) != 0)
+        if (parse_value(entry, name, value, record, msg, msglen) != 0)
             return PARAM_PARSE_ERROR;
     }
     return PARAM_PARSE_OK;

@@ -66,9 +66,9 @@ const ParamSpec *param_table_find_pdb(const ParamTable *table, const char *pdb_n
 size_t param_table_pdb_count(const ParamTable *table);
 
 /* The field of an entry as a double (0 for PARAM_TEXT). */
-double param_value(const ParamSpec *spec, const void *record);
+double param_value(const ParamSpec *entry, const void *record);
 /* Stores v (already checked against the range) into the entry's field. */
-void param_store(const ParamSpec *spec, void *record, double v);
+void param_store(const ParamSpec *entry, void *record, double v);
 
 /* Writes one help line per command-line option:
  * "  --radius R          disc blur radius in pixels (default 6)". */

@@ -29,15 +29,6 @@ static int usage_error(const char *fmt, const char *arg)
     return 2;
 }
 
-static int same_file(const char *a, const char *b)
-{
-    struct stat sa, sb;
-    if (strcmp(a, b) == 0)
-        return 1;
-    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 int main(int argc, char **argv)
 {
     GrainParams params;
@@ -57,7 +48,7 @@ int main(int argc, char **argv)
     }
     if (nfiles != 2)
         return usage_error("%s", "needs an input and an output file");
-    if (same_file(files[0], files[1]))
+    if (netpbm_same_file(files[0], files[1]))
         return usage_error("%s: output would replace the input", files[1]);
 
     char err[512];

@@ -34,12 +34,6 @@ static int usage_error(const char *fmt, const char *arg)
     return 2;
 }
 
-static int same_file(const char *a, const char *b)
-{
-    struct stat sa, sb;
-    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 int main(int argc, char **argv)
 {
     NoiseParams p = noise_params_defaults;
@@ -61,7 +55,7 @@ int main(int argc, char **argv)
     const char *why = NULL;
     if (noise_params_check(&p, &why) != 0)
         return usage_error("%s", why);
-    if (same_file(files[0], files[1]))
+    if (netpbm_same_file(files[0], files[1]))
         return usage_error("OUT must not be the input file: %s", files[1]);
 
     char err[512];

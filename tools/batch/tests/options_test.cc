@@ -194,10 +194,10 @@ TEST(ParamParser, WordsOfANumberOption)
         double level;
     };
     static const ParamWord words[] = { { "auto", -1.0 }, { nullptr, 0 } };
-    static const ParamSpec spec[] = { { nullptr, nullptr, "--level", nullptr, "L", PARAM_DOUBLE,
+    static const ParamSpec entries[] = { { nullptr, nullptr, "--level", nullptr, "L", PARAM_DOUBLE,
                                         offsetof(Rec, level), 5.0, 0.0, 10.0, words, "level",
                                         nullptr } };
-    const ParamTable table = { spec, 1 };
+    const ParamTable table = { entries, 1 };
     Rec r = { 0 };
     EXPECT_EQ(PARAM_PARSE_OK, parse(&table, &r, { "--level", "auto" }).status);
     EXPECT_EQ(-1.0, r.level);

@@ -204,6 +204,22 @@ TEST_F(NetpbmIo, WriteReplacesAnOldFileWhole)
     netpbm_free(&img);
 }
 
+// The tools refuse an output that would replace their input: the same
+// name, or another name of the same file, but not a different file.
+TEST_F(NetpbmIo, SameFileKnowsEveryNameOfAFile)
+{
+    const std::string a = Path("a.ppm"), b = Path("b.ppm"), link_a = Path("link.ppm");
+    WriteBytes(a, "P6 1 1 255\n\x01\x02\x03");
+    WriteBytes(b, "P6 1 1 255\n\x01\x02\x03");
+    ASSERT_EQ(link(a.c_str(), link_a.c_str()), 0);
+    EXPECT_TRUE(netpbm_same_file(a.c_str(), a.c_str()));
+    EXPECT_TRUE(netpbm_same_file(a.c_str(), link_a.c_str()));
+    EXPECT_TRUE(netpbm_same_file(a.c_str(), (dir_ + "/./a.ppm").c_str()));
+    EXPECT_FALSE(netpbm_same_file(a.c_str(), b.c_str()));
+    EXPECT_FALSE(netpbm_same_file(a.c_str(), Path("missing.ppm").c_str()));
+    EXPECT_TRUE(netpbm_same_file(Path("missing.ppm").c_str(), Path("missing.ppm").c_str()));
+}
+
 TEST(NetpbmAlloc, RefusesSizesOutOfRange)
 {
     NetpbmImage img;
