@@ -12,7 +12,7 @@ set -euo pipefail
 bench=build/native/tools/ostrel-core-bench
 tool=build/native/tools/ostrel-refocus
 synth=build/native/tools/corvella-synth-photo
-rl=plugins/ostrel/core/bench/richardson_lucy_bench.py
+rl=plugins/ostrel/bench/richardson_lucy_bench.py
 for f in "$bench" "$tool" "$synth"; do
   if [ ! -x "$f" ]; then
     echo "ostrel-core: $f is missing (build build/native first)" >&2
