@@ -82,14 +82,7 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
      * seed, or where an unseeded sequence starts. */
     refocus_srand(o->seed >= 0 ? (unsigned)o->seed : 1u);
     RefocusReport report = { progress, user };
-    RefocusHost host;
-    memset(&host, 0, sizeof host);
-    host.user = &report;
-    host.n_channels = n;
-    for (int c = 0; c < n; c++)
-        host.channels[c] = &ch[c];
-    host.report_progress = refocus_report;
-    int status = refocus_compute(&params, &host, o->iterations);
+    int status = refocus_compute_channels(&params, ch, n, o->iterations, refocus_report, &report);
     if (status == REFOCUS_DONE)
         for (int c = 0; c < n; c++)
             for (size_t k = 0; k < npix; k++)

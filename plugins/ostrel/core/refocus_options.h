@@ -35,6 +35,13 @@ static inline int refocus_noise_is_auto(const RefocusParams *params)
     return isnan(params->lambda);
 }
 
+/* Runs the filter (refocus_compute) over the n channel matrices (1 or 3)
+ * for the given iterations, handing report(user, fraction) the progress
+ * when report is not NULL; returns refocus_compute's status. */
+int refocus_compute_channels(const RefocusParams *params, Matrix *channels, int n,
+                             int iterations, void (*report)(void *user, float fraction),
+                             void *user);
+
 #ifdef __cplusplus
 }
 #endif
