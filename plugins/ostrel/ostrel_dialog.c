@@ -1,6 +1,6 @@
 /* The refocus dialog: parameters, the motion-direction control and the
  * scrolling preview window onto the selection.  Every handler receives the
- * dialog's record, which holds the run's context. */
+ * dialog's record (as its user data), which holds the run's context. */
 #include "config.h"
 
 #include <libgimp/gimp.h>
@@ -100,18 +100,18 @@ motion_full_redraw (RefocusDialog *d)
 }
 
 static gboolean
-motion_expose (GtkWidget *widget, GdkEventExpose *event, gpointer data)
+motion_expose (GtkWidget *widget, GdkEventExpose *event, RefocusDialog *d)
 {
   (void) widget; (void) event;
-  motion_full_redraw (data);
+  motion_full_redraw (d);
   return FALSE;
 }
 
 static void
-angle_changed (GtkAdjustment *adj, gpointer data)
+angle_changed (GtkAdjustment *adj, RefocusDialog *d)
 {
   (void) adj;
-  needle_redraw (data);
+  needle_redraw (d);
 }
 
 static void
@@ -121,13 +121,13 @@ set_angle_from_pointer (RefocusDialog *d, gdouble x, gdouble y)
                             motion_angle_from_pointer ((float) x, (float) y));
 }
 
-static gboolean motion_release (GtkWidget *, GdkEventButton *, gpointer);
+static gboolean motion_release (GtkWidget *, GdkEventButton *, RefocusDialog *);
 
 static gboolean
-motion_drag (GtkWidget *widget, GdkEventMotion *event, gpointer data)
+motion_drag (GtkWidget *widget, GdkEventMotion *event, RefocusDialog *d)
 {
   (void) widget;
-  set_angle_from_pointer (data, event->x, event->y);
+  set_angle_from_pointer (d, event->x, event->y);
   return FALSE;
 }
 
@@ -139,25 +139,25 @@ stop_dragging (GtkWidget *area, RefocusDialog *d)
 }
 
 static gboolean
-motion_release (GtkWidget *widget, GdkEventButton *event, gpointer data)
+motion_release (GtkWidget *widget, GdkEventButton *event, RefocusDialog *d)
 {
   if (event->button == 1)
-    stop_dragging (widget, data);
+    stop_dragging (widget, d);
   return FALSE;
 }
 
 static gboolean
-motion_press (GtkWidget *widget, GdkEventButton *event, gpointer data)
+motion_press (GtkWidget *widget, GdkEventButton *event, RefocusDialog *d)
 {
   if (event->button == 1)
     {
-      set_angle_from_pointer (data, event->x, event->y);
+      set_angle_from_pointer (d, event->x, event->y);
       /* A second press without a release must not stack handlers. */
-      stop_dragging (widget, data);
+      stop_dragging (widget, d);
       g_signal_connect (widget, "button-release-event",
-                        G_CALLBACK (motion_release), data);
+                        G_CALLBACK (motion_release), d);
       g_signal_connect (widget, "motion-notify-event",
-                        G_CALLBACK (motion_drag), data);
+                        G_CALLBACK (motion_drag), d);
     }
   return FALSE;
 }
@@ -207,10 +207,8 @@ show_progress (RefocusContext *ctx, float fraction)
 }
 
 static void
-scroll_action (GtkAdjustment *adj, gpointer data)
+scroll_action (GtkAdjustment *adj, RefocusDialog *d)
 {
-  RefocusDialog *d = data;
-
   (void) adj;
   d->preview_x = preview_offset_from_value (GTK_ADJUSTMENT (d->hscroll_adj)->value,
                                             d->ctx->width);
@@ -222,10 +220,8 @@ scroll_action (GtkAdjustment *adj, gpointer data)
 /* ---- values and sensitivity ------------------------------------------- */
 
 static void
-noise_changed (GtkAdjustment *adj, gpointer data)
+noise_changed (GtkAdjustment *adj, RefocusDialog *d)
 {
-  RefocusDialog *d = data;
-
   if (d->w.area_frame == NULL)
     return;
   if (adj->value < AREA_LAMBDA_THRESHOLD)
@@ -313,10 +309,8 @@ dialog_to_vals (RefocusDialog *d)
 #define BOUNDARY_KEY "ostrel-boundary"
 
 static void
-boundary_selected (GtkWidget *item, gpointer data)
+boundary_selected (GtkWidget *item, RefocusDialog *d)
 {
-  RefocusDialog *d = data;
-
   d->ctx->vals->boundary =
     GPOINTER_TO_INT (g_object_get_data (G_OBJECT (item), BOUNDARY_KEY));
 }
@@ -357,10 +351,8 @@ cancel_action (RefocusDialog *d)
 }
 
 static void
-dialog_destroyed (GtkWidget *widget, gpointer data)
+dialog_destroyed (GtkWidget *widget, RefocusDialog *d)
 {
-  RefocusDialog *d = data;
-
   (void) widget;
   d->ctx->cancelled = TRUE;
   if (d->w.dialog != NULL)
@@ -386,10 +378,8 @@ compute (RefocusDialog *d, gboolean final)
 }
 
 static void
-dialog_response (GtkWidget *widget, gint response, gpointer data)
+dialog_response (GtkWidget *widget, gint response, RefocusDialog *d)
 {
-  RefocusDialog *d = data;
-
   (void) widget;
   switch (response)
     {
