@@ -1,7 +1,8 @@
 /* The refocus dialog in the full GIMP under Xvfb, driven by real input
- * events: OK computes, writes and stores; Cancel leaves image and stored
- * block alone; Preview then Reset shows the unprocessed selection; the
- * motion-direction control follows clicks and drags of button 1. */
+ * events: OK computes, writes and stores (the defaults in place of an
+ * unusable stored block); Cancel leaves image and stored block alone;
+ * Preview then Reset shows the unprocessed selection; the motion-direction
+ * control follows clicks and drags of button 1. */
 #include "gimp_support.h"
 
 #include <gtest/gtest.h>
@@ -324,6 +325,29 @@ TEST_F(Dialog, OkComputesWritesAndStores)
     EXPECT_EQ(status, GIMP_PDB_SUCCESS);
     EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, v));
     EXPECT_EQ(get_data("ostrel"), stored_block(v));
+}
+
+/* A stored block with values that cannot be computed (written by a script
+ * under our key) does not reach the dialog: it opens with the defaults, and
+ * OK computes with them and stores them in the block's place. */
+TEST_F(Dialog, UnusableStoredBlockGivesWayToTheDefaults)
+{
+    const PhotoImage img(24, 18, GIMP_RGB_IMAGE, 13);
+    Values bad = fast_values();
+    bad.radius = std::nan("");
+    set_data("ostrel", stored_block(bad));
+    std::string failure;
+    GimpPDBStatusType status = run_with_buttons(img, [&](const std::string &win, const Buttons &b,
+                                                          std::string *fail) {
+        if (!click_at(win, b.x[1], b.y))
+            *fail = "could not click OK";
+    }, &failure);
+    Values defaults;
+    defaults.iterations = 100;
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(status, GIMP_PDB_SUCCESS);
+    EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, defaults));
+    EXPECT_EQ(get_data("ostrel"), stored_block(defaults));
 }
 
 TEST_F(Dialog, CancelLeavesImageAndStoredValues)
