@@ -9,7 +9,7 @@ tree=${TREE:-build/native}
 core_bench=$tree/plugins/vareknoise2/vareknoise2-core-bench
 gimp_bench=$tree/plugins/vareknoise2/vareknoise2_gimp_bench
 plugin=$tree/plugins/vareknoise2/vareknoise2
-pass=$tree/plugins/vareknoise2-passthrough/vareknoise2-passthrough
+pass=$tree/plugins/corvella-passthrough/corvella-passthrough
 for f in "$core_bench" "$gimp_bench" "$plugin" "$pass"; do
   [ -x "$f" ] || { echo "35-vareknoise2: $f is not built (make native)" >&2; exit 1; }
 done

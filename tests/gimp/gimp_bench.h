@@ -54,6 +54,32 @@ GimpParam string_param(const char *s); /* s must outlive the call */
 GimpPDBStatusType run_procedure(const char *name,
                                 const std::vector<GimpParam> &params);
 
+/* A procedure as the database describes it; found is false (and the rest
+ * empty) when no procedure has the name. */
+struct ArgInfo {
+    GimpPDBArgType type;
+    std::string name, description;
+};
+struct ProcedureInfo {
+    bool found = false;
+    std::string blurb, help, author, copyright, date;
+    GimpPDBProcType type = GIMP_INTERNAL;
+    std::vector<ArgInfo> args, values;
+};
+ProcedureInfo procedure_info(const char *name);
+
+/* Checks each argument's type, name and description against want (as many
+ * as both have; compare the counts separately). */
+void expect_args(const std::vector<ArgInfo> &got, const std::vector<ArgInfo> &want);
+
+/* A plug-in procedure's entry in "gimp-plugins-query" (called with search):
+ * its menu path and image types; found is false when it is not listed. */
+struct PluginEntry {
+    bool found = false;
+    std::string menu_path, image_types;
+};
+PluginEntry plugin_entry(const char *procedure, const char *search = "");
+
 /* Wall-clock seconds that f takes (for the benchmarks). */
 double seconds_of(const std::function<void()> &f);
 
@@ -119,6 +145,23 @@ public:
 private:
     std::thread thread_;
 };
+
+/* How run_with_dialog answers a dialog. */
+struct DialogAnswer {
+    std::string title;   /* extended regular expression of its title */
+    std::string shot;    /* screenshot name, "" for none */
+    std::function<void(const std::string &window)> answer;
+    int settle_ms = 0;   /* pause between mapping and the picture (drawing) */
+    double close_s = 10; /* time the dialog has after the answer to close */
+};
+
+/* Makes a blocking PDB call that opens a dialog and answers the dialog
+ * from a DialogDriver: waits up to 30 s for it, pictures it, runs the
+ * answer, and fails the test (killing the dialog's client) when it does not
+ * close then.  Returns the call's status; *window (when given) gets the
+ * dialog's window id, "" when none appeared. */
+GimpPDBStatusType run_with_dialog(const char *procedure, const std::vector<GimpParam> &params,
+                                  const DialogAnswer &dialog, std::string *window);
 
 } // namespace gimp_bench
 

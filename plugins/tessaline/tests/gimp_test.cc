@@ -55,62 +55,31 @@ GimpPDBStatusType run_last_vals(gint32 image, gint32 layer)
 
 TEST(TessalineRegistration, ProcedureAndParameters)
 {
-    gchar *blurb, *help, *author, *copyright, *date;
-    GimpPDBProcType type;
-    gint nargs, nvals;
-    GimpParamDef *args, *vals;
-    ASSERT_TRUE(gimp_procedural_db_proc_info(proc, &blurb, &help, &author, &copyright, &date,
-                                             &type, &nargs, &nvals, &args, &vals));
-    EXPECT_STREQ(blurb, "Film Grain reduction for Gimp 1.3 / 2.0");
-    EXPECT_STREQ(help, "Reduces film grain or video noise");
-    EXPECT_STREQ(author, copyright);
-    EXPECT_STREQ(date, "2002 - 2004");
-    EXPECT_EQ(type, GIMP_PLUGIN);
-    ASSERT_EQ(nargs, 6);
-    EXPECT_EQ(nvals, 0);
-    const struct {
-        GimpPDBArgType type;
-        const char *name, *desc;
-    } want[6] = {
+    const ProcedureInfo info = procedure_info(proc);
+    ASSERT_TRUE(info.found);
+    EXPECT_EQ(info.blurb, "Film Grain reduction for Gimp 1.3 / 2.0");
+    EXPECT_EQ(info.help, "Reduces film grain or video noise");
+    EXPECT_EQ(info.author, info.copyright);
+    EXPECT_EQ(info.date, "2002 - 2004");
+    EXPECT_EQ(info.type, GIMP_PLUGIN);
+    ASSERT_EQ(info.args.size(), 6u);
+    EXPECT_EQ(info.values.size(), 0u);
+    expect_args(info.args, {
         {GIMP_PDB_INT32, "run-mode", "Interactive"},
         {GIMP_PDB_IMAGE, "image", "Input image"},
         {GIMP_PDB_DRAWABLE, "drawable", "Input drawable"},
         {GIMP_PDB_INT32, "red", "Red grain level"},
         {GIMP_PDB_INT32, "green", "Green grain level"},
         {GIMP_PDB_INT32, "blue", "Blue grain level"},
-    };
-    for (int i = 0; i < 6; i++) {
-        EXPECT_EQ(args[i].type, want[i].type) << i;
-        EXPECT_STREQ(args[i].name, want[i].name) << i;
-        EXPECT_STREQ(args[i].description, want[i].desc) << i;
-    }
-    gimp_destroy_paramdefs(args, nargs);
-    gimp_destroy_paramdefs(vals, nvals);
-    g_free(blurb);
-    g_free(help);
-    g_free(author);
-    g_free(copyright);
-    g_free(date);
+    });
 }
 
 TEST(TessalineRegistration, MenuPathAndImageTypes)
 {
-    GimpParam search = string_param("Film Grain");
-    gint n = 0;
-    GimpParam *r = gimp_run_procedure2("gimp-plugins-query", &n, 1, &search);
-    ASSERT_NE(r, nullptr);
-    ASSERT_GE(n, 13);
-    ASSERT_EQ(r[0].data.d_status, GIMP_PDB_SUCCESS);
-    bool found = false;
-    for (int i = 0; i < r[1].data.d_int32; i++) {
-        if (std::string(r[12].data.d_stringarray[i]) != "plug-in-tessaline")
-            continue;
-        found = true;
-        EXPECT_STREQ(r[2].data.d_stringarray[i], "<Image>/Photo/B/Noise/Film Grain Remover");
-        EXPECT_STREQ(r[8].data.d_stringarray[i], "RGB");
-    }
-    EXPECT_TRUE(found);
-    gimp_destroy_params(r, n);
+    const PluginEntry entry = plugin_entry("plug-in-tessaline", "Film Grain");
+    ASSERT_TRUE(entry.found);
+    EXPECT_EQ(entry.menu_path, "<Image>/Photo/B/Noise/Film Grain Remover");
+    EXPECT_EQ(entry.image_types, "RGB");
 }
 
 /* ---- stored levels (order matters: nothing is stored yet) -------------- */

@@ -66,22 +66,18 @@ Bytes block(const NoiseParams &p)
 
 TEST(Vareknoise2Gimp, IsRegisteredAsDescribed)
 {
-    gchar *blurb, *help, *author, *copyright, *date;
-    GimpPDBProcType type;
-    gint nparams, nreturn;
-    GimpParamDef *params, *returns;
-    ASSERT_TRUE(gimp_procedural_db_proc_info(proc, &blurb, &help, &author, &copyright, &date, &type,
-                                             &nparams, &nreturn, &params, &returns));
-    EXPECT_STREQ("A Digital Camera Noise filter", blurb);
-    EXPECT_STREQ("It is commonly used on photographic images, and is provides a much more pleasing "
-                 "result than the standard denoising filters.", help);
-    EXPECT_STREQ("This is an experimental version. ", author);
-    EXPECT_STREQ("", copyright);
-    EXPECT_STREQ("", date);
-    EXPECT_EQ(GIMP_PLUGIN, type);
-    ASSERT_EQ(13, nparams);
-    EXPECT_EQ(0, nreturn);
-    const struct { GimpPDBArgType type; const char *name, *desc; } want[] = {
+    const ProcedureInfo info = procedure_info(proc);
+    ASSERT_TRUE(info.found);
+    EXPECT_EQ("A Digital Camera Noise filter", info.blurb);
+    EXPECT_EQ("It is commonly used on photographic images, and is provides a much more pleasing "
+              "result than the standard denoising filters.", info.help);
+    EXPECT_EQ("This is an experimental version. ", info.author);
+    EXPECT_EQ("", info.copyright);
+    EXPECT_EQ("", info.date);
+    EXPECT_EQ(GIMP_PLUGIN, info.type);
+    ASSERT_EQ(13u, info.args.size());
+    EXPECT_EQ(0u, info.values.size());
+    expect_args(info.args, {
         {GIMP_PDB_INT32, "run-mode", "Interactive, non-interactive"},
         {GIMP_PDB_IMAGE, "image", "(unused)"},
         {GIMP_PDB_DRAWABLE, "drawable", "Drawable to draw on"},
@@ -95,29 +91,12 @@ TEST(Vareknoise2Gimp, IsRegisteredAsDescribed)
         {GIMP_PDB_FLOAT, "phase", "Phase shift for edges"},
         {GIMP_PDB_FLOAT, "texture", "Texture accuracy"},
         {GIMP_PDB_FLOAT, "sharp", "Edge accuracy"},
-    };
-    for (int i = 0; i < 13; i++) {
-        EXPECT_EQ(want[i].type, params[i].type) << i;
-        EXPECT_STREQ(want[i].name, params[i].name) << i;
-        EXPECT_STREQ(want[i].desc, params[i].description) << i;
-    }
-    gimp_destroy_paramdefs(params, nparams);
-    g_free(blurb); g_free(help); g_free(author); g_free(copyright); g_free(date);
+    });
 
-    GimpParam query[] = {string_param("")};
-    gint nret = 0;
-    GimpParam *ret = gimp_run_procedure2("gimp-plugins-query", &nret, 1, query);
-    ASSERT_GE(nret, 13);
-    ASSERT_EQ(GIMP_PDB_SUCCESS, ret[0].data.d_status);
-    bool found = false;
-    for (int i = 0; i < ret[1].data.d_int32; i++)
-        if (std::string(ret[12].data.d_stringarray[i]) == proc || std::string(ret[12].data.d_stringarray[i]) == data_id) {
-            found = true;
-            EXPECT_STREQ("<Image>/Photo/B/Noise/Varek Noise 2 0.64 ...", ret[2].data.d_stringarray[i]);
-            EXPECT_STREQ("GRAY*, RGB*", ret[8].data.d_stringarray[i]);
-        }
-    gimp_destroy_params(ret, nret);
-    EXPECT_TRUE(found);
+    const PluginEntry entry = plugin_entry(proc);
+    EXPECT_TRUE(entry.found);
+    EXPECT_EQ("<Image>/Photo/B/Noise/Varek Noise 2 0.64 ...", entry.menu_path);
+    EXPECT_EQ("GRAY*, RGB*", entry.image_types);
 }
 
 TEST(Vareknoise2Gimp, EqualsTheCoreOnEveryLayerType)
