@@ -40,20 +40,27 @@ int remove_entry(const char *path, const struct stat *, int, struct FTW *)
     return remove(path) == 0 || errno == ENOENT ? 0 : -1;
 }
 
+// The argument vector for execv, made before fork: the child of a
+// threaded test must not allocate.
+std::vector<char *> exec_args(const std::vector<std::string> &argv)
+{
+    std::vector<char *> args;
+    for (const auto &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
+
 // In the child, between fork and exec: a group of its own, stdin from
-// /dev/null, then argv[0].
-[[noreturn]] void exec_child(const std::vector<std::string> &argv, int out_fd, int err_fd)
+// /dev/null, then args[0].
+[[noreturn]] void exec_child(char *const *args, int out_fd, int err_fd)
 {
     setpgid(0, 0);
     int null_fd = open("/dev/null", O_RDONLY);
     dup2(null_fd, 0);
     dup2(out_fd, 1);
     dup2(err_fd, 2);
-    std::vector<char *> args;
-    for (const auto &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
+    execv(args[0], args);
     _exit(127);
 }
 
@@ -126,11 +133,12 @@ ProcessResult run_program(const std::vector<std::string> &argv, double seconds)
         close(out_pipe[1]);
         return r;
     }
+    std::vector<char *> args = exec_args(argv);
     pid_t pid = fork();
     if (pid == 0) {
         close(out_pipe[0]);
         close(err_pipe[0]);
-        exec_child(argv, out_pipe[1], err_pipe[1]);
+        exec_child(args.data(), out_pipe[1], err_pipe[1]);
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
@@ -183,11 +191,12 @@ pid_t spawn_program(const std::vector<std::string> &argv, const std::string &out
 {
     if (argv.empty())
         return -1;
+    std::vector<char *> args = exec_args(argv);
     pid_t pid = fork();
     if (pid == 0) {
         int o = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        exec_child(argv, o, e);
+        exec_child(args.data(), o, e);
     }
     if (pid > 0)
         setpgid(pid, pid);
