@@ -27,6 +27,24 @@ namespace gimp_bench {
 gint32 new_image(int width, int height, GimpImageType type,
                  const std::vector<guint8> &pixels, gint32 *layer);
 
+/* An image from new_image that is deleted when the object goes, also when
+ * a failed assertion ends the test early. */
+class TestImage {
+public:
+    gint32 image = -1, layer = -1;
+    TestImage(int width, int height, GimpImageType type, const std::vector<guint8> &pixels)
+    {
+        image = new_image(width, height, type, pixels, &layer);
+    }
+    ~TestImage()
+    {
+        if (image != -1)
+            gimp_image_delete(image);
+    }
+    TestImage(const TestImage &) = delete;
+    TestImage &operator=(const TestImage &) = delete;
+};
+
 /* The whole drawable's pixels, rows of width * bpp bytes. */
 std::vector<guint8> read_pixels(gint32 drawable);
 
