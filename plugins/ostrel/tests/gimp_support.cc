@@ -205,6 +205,24 @@ std::vector<guint8> photo(int w, int h, int bpp, unsigned seed)
     return out;
 }
 
+static int bytes_per_pixel(GimpImageType type)
+{
+    switch (type) {
+    case GIMP_RGB_IMAGE: return 3;
+    case GIMP_RGBA_IMAGE: return 4;
+    case GIMP_GRAYA_IMAGE: return 2;
+    default: return 1;
+    }
+}
+
+PhotoImage::PhotoImage(int w, int h, GimpImageType type, unsigned seed)
+    : w(w), h(h), bpp(bytes_per_pixel(type)), before(photo(w, h, bpp, seed)),
+      image(new_image(w, h, type, before, &layer))
+{
+}
+
+PhotoImage::~PhotoImage() { gimp_image_delete(image); }
+
 double psnr(const std::vector<guint8> &a, const std::vector<guint8> &b, int bpp)
 {
     const int colours = bpp > 2 ? 3 : 1;

@@ -48,6 +48,20 @@ void paste(std::vector<guint8> *pixels, int w, int bpp, int x, int y, int cw,
  * from the luminance; alpha a varying pattern). */
 std::vector<guint8> photo(int w, int h, int bpp, unsigned seed);
 
+/* A new one-layer image of type (bpp bytes per pixel) holding photo(w, h,
+ * bpp, seed) as before; the image is deleted with the object. */
+struct PhotoImage {
+    PhotoImage(int w, int h, GimpImageType type, unsigned seed);
+    ~PhotoImage();
+    PhotoImage(const PhotoImage &) = delete;
+    PhotoImage &operator=(const PhotoImage &) = delete;
+
+    const int w, h, bpp;
+    const std::vector<guint8> before;
+    gint32 layer = -1;
+    const gint32 image;
+};
+
 /* PSNR in dB of the colour channels of b against a. */
 double psnr(const std::vector<guint8> &a, const std::vector<guint8> &b, int bpp);
 

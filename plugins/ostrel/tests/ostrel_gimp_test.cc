@@ -115,12 +115,13 @@ class LayerTypes : public testing::TestWithParam<LayerCase> {};
 TEST_P(LayerTypes, ResultEqualsTheToolOnTheSamePixels)
 {
     const LayerCase c = GetParam();
-    const int w = 53, h = 41, bpp = kBpp[c.type_index];
-    const auto before = photo(w, h, bpp, 7 + c.type_index);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, kTypes[c.type_index], before, &layer);
+    const PhotoImage img(53, 41, kTypes[c.type_index], 7 + c.type_index);
+    const int w = img.w, h = img.h, bpp = kBpp[c.type_index];
+    const gint32 image = img.image, layer = img.layer;
+    const auto &before = img.before;
     ASSERT_GT(image, 0);
     ASSERT_EQ(gimp_drawable_bpp(layer), bpp);
+    ASSERT_EQ(img.bpp, bpp);
 
     int sx = 0, sy = 0, sw = w, sh = h;
     if (c.selection) {
@@ -152,7 +153,6 @@ TEST_P(LayerTypes, ResultEqualsTheToolOnTheSamePixels)
     EXPECT_EQ(alpha_changed, 0u);
     EXPECT_LT(psnr(before, after, bpp), 99.0) << "the filter changed nothing";
     EXPECT_EQ(get_data("ostrel"), block) << "a non-interactive call must not store";
-    gimp_image_delete(image);
 }
 
 std::vector<LayerCase> layer_cases()
@@ -168,10 +168,10 @@ INSTANTIATE_TEST_SUITE_P(All, LayerTypes, testing::ValuesIn(layer_cases()));
 
 TEST(Selection, OnlyTheMaskedPartOfTheBoundingRectangleChanges)
 {
-    const int w = 60, h = 48, bpp = 3;
-    const auto before = photo(w, h, bpp, 21);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, before, &layer);
+    const PhotoImage img(60, 48, GIMP_RGB_IMAGE, 21);
+    const int w = img.w, h = img.h, bpp = img.bpp;
+    const gint32 image = img.image, layer = img.layer;
+    const auto &before = img.before;
     gimp_context_push();
     gimp_context_set_antialias(FALSE);
     gimp_context_set_feather(FALSE);
@@ -204,7 +204,6 @@ TEST(Selection, OnlyTheMaskedPartOfTheBoundingRectangleChanges)
     EXPECT_GT(inside, 0u);
     EXPECT_EQ(wrong_inside, 0u);
     EXPECT_EQ(wrong_outside, 0u);
-    gimp_image_delete(image);
 }
 
 /* The tool refuses masks wider than its image; the plug-in refocuses such
@@ -233,14 +232,11 @@ TEST(Selection, TinySelectionsAreRefocusedSafely)
 
 TEST(Refocus, ZeroIterationsLeaveThePixels)
 {
-    const auto before = photo(31, 17, 4, 3);
-    gint32 layer = -1;
-    gint32 image = new_image(31, 17, GIMP_RGBA_IMAGE, before, &layer);
+    const PhotoImage img(31, 17, GIMP_RGBA_IMAGE, 3);
     Values v;
     v.iterations = 0;
-    EXPECT_EQ(run_ostrel(image, layer, v), GIMP_PDB_SUCCESS);
-    EXPECT_EQ(read_pixels(layer), before);
-    gimp_image_delete(image);
+    EXPECT_EQ(run_ostrel(img.image, img.layer, v), GIMP_PDB_SUCCESS);
+    EXPECT_EQ(read_pixels(img.layer), img.before);
 }
 
 /* A disc blur through the core's own mask and mirror convolution. */
@@ -342,15 +338,12 @@ class Refusal : public testing::TestWithParam<BadCall> {};
 TEST_P(Refusal, GivesItsStatusAndChangesNothing)
 {
     const BadCall &c = GetParam();
-    const auto before = photo(24, 18, 3, 9);
-    gint32 layer = -1;
-    gint32 image = new_image(24, 18, GIMP_RGB_IMAGE, before, &layer);
+    const PhotoImage img(24, 18, GIMP_RGB_IMAGE, 9);
     const auto block = stored_block(sentinel_values());
     set_data("ostrel", block);
-    EXPECT_EQ(run_procedure("ostrel", c.params(image, layer)), c.status) << c.what;
-    EXPECT_EQ(read_pixels(layer), before) << c.what;
+    EXPECT_EQ(run_procedure("ostrel", c.params(img.image, img.layer)), c.status) << c.what;
+    EXPECT_EQ(read_pixels(img.layer), img.before) << c.what;
     EXPECT_EQ(get_data("ostrel"), block) << c.what;
-    gimp_image_delete(image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, Refusal, testing::ValuesIn(kBadCalls));
@@ -374,60 +367,44 @@ TEST(Refusal, IndexedImageIsAnExecutionError)
 
 /* ---- stored values --------------------------------------------------------- */
 
+GimpPDBStatusType run_last_vals(gint32 image, gint32 layer)
+{
+    return run_procedure("ostrel", {int32_param(GIMP_RUN_WITH_LAST_VALS), image_param(image),
+                                    drawable_param(layer)});
+}
+
 TEST(LastValues, UsesExactlyTheStoredEleven)
 {
-    Values stored;
-    stored.radius = 2.25;
-    stored.gauss = 0.75;
-    stored.motion = 2.5;
-    stored.mot_angle = 120;
-    stored.lambda = 300;
-    stored.boundary = 1;
-    stored.lambda_min = 12;
-    stored.adaptive_smooth = 0;
-    stored.winsize = 2;
-    stored.iterations = 4;
-    stored.prev_iter = 1;  /* iterations, not prev_iter, count */
+    /* Every value off its default, in the procedure's order; the last
+     * (preview iterations) is 1: iterations, not prev_iter, count. */
+    const Values stored{2.25, 0.75, 2.5, 120, 300, 1, 12, 0, 2, 4, 1};
     set_data("ostrel", stored_block(stored));
 
-    const int w = 37, h = 29, bpp = 3;
-    const auto before = photo(w, h, bpp, 12);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, before, &layer);
-    EXPECT_EQ(run_procedure("ostrel", {int32_param(GIMP_RUN_WITH_LAST_VALS), image_param(image),
-                                       drawable_param(layer)}),
-              GIMP_PDB_SUCCESS);
-    EXPECT_EQ(read_pixels(layer), tool_refocus(before, w, h, bpp, stored));
+    const PhotoImage img(37, 29, GIMP_RGB_IMAGE, 12);
+    EXPECT_EQ(run_last_vals(img.image, img.layer), GIMP_PDB_SUCCESS);
+    EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, stored));
     EXPECT_EQ(get_data("ostrel"), stored_block(stored));
-    gimp_image_delete(image);
 }
 
 TEST(LastValues, UnusableStoredBlocksAreRefusedOrIgnored)
 {
-    const int w = 14, h = 11, bpp = 1;
-    const auto before = photo(w, h, bpp, 4);
-    auto run_last = [&](gint32 image, gint32 layer) {
-        return run_procedure("ostrel", {int32_param(GIMP_RUN_WITH_LAST_VALS), image_param(image),
-                                        drawable_param(layer)});
-    };
     /* A block with values that cannot be computed: refused. */
     Values bad;
     bad.radius = kNaN;
     set_data("ostrel", stored_block(bad));
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_GRAY_IMAGE, before, &layer);
-    EXPECT_EQ(run_last(image, layer), GIMP_PDB_CALLING_ERROR);
-    EXPECT_EQ(read_pixels(layer), before);
-    gimp_image_delete(image);
+    {
+        const PhotoImage img(14, 11, GIMP_GRAY_IMAGE, 4);
+        EXPECT_EQ(run_last_vals(img.image, img.layer), GIMP_PDB_CALLING_ERROR);
+        EXPECT_EQ(read_pixels(img.layer), img.before);
+    }
 
     /* A block of another size is not ours to read: the defaults apply. */
     set_data("ostrel", std::vector<guint8>(16, 0xff));
-    image = new_image(w, h, GIMP_GRAY_IMAGE, before, &layer);
-    EXPECT_EQ(run_last(image, layer), GIMP_PDB_SUCCESS);
+    const PhotoImage img(14, 11, GIMP_GRAY_IMAGE, 4);
+    EXPECT_EQ(run_last_vals(img.image, img.layer), GIMP_PDB_SUCCESS);
     Values defaults;
     defaults.iterations = 100;
-    EXPECT_EQ(read_pixels(layer), tool_refocus(before, w, h, bpp, defaults));
-    gimp_image_delete(image);
+    EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, defaults));
 }
 
 }  // namespace

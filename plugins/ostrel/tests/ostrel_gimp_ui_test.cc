@@ -1,7 +1,8 @@
 /* The refocus dialog in the full GIMP under Xvfb, driven by real input
- * events: OK computes, writes and stores; Cancel leaves image and stored
- * block alone; Preview then Reset shows the unprocessed selection; the
- * motion-direction control follows clicks and drags of button 1. */
+ * events: OK computes, writes and stores (the defaults in place of an
+ * unusable stored block); Cancel leaves image and stored block alone;
+ * Preview then Reset shows the unprocessed selection; the motion-direction
+ * control follows clicks and drags of button 1. */
 #include "gimp_support.h"
 
 #include <gtest/gtest.h>
@@ -239,9 +240,9 @@ protected:
         if (!interactive())
             GTEST_SKIP() << "needs the full GIMP on a display";
     }
-    /* Opens the dialog on the layer and runs body while it is up; the
+    /* Opens the dialog on img's layer and runs body while it is up; the
      * body reports failures through *failure.  Returns the status. */
-    GimpPDBStatusType run_dialog(gint32 image, gint32 layer,
+    GimpPDBStatusType run_dialog(const PhotoImage &img,
                                  std::function<void(const std::string &, std::string *)> body,
                                  std::string *failure)
     {
@@ -264,27 +265,38 @@ protected:
                         kill_window(win);
                 }
             });
-            status = run_procedure("ostrel", call_params(GIMP_RUN_INTERACTIVE, image, layer,
-                                                         Values()));
+            status = run_procedure("ostrel", call_params(GIMP_RUN_INTERACTIVE, img.image,
+                                                         img.layer, Values()));
         }
         return status;
+    }
+    /* The same once the dialog's buttons show: body receives the screen
+     * they were found on and their centres (see find_buttons). */
+    struct Buttons {
+        Screen screen;
+        int x[5], y;
+    };
+    GimpPDBStatusType run_with_buttons(
+        const PhotoImage &img,
+        std::function<void(const std::string &, const Buttons &, std::string *)> body,
+        std::string *failure)
+    {
+        return run_dialog(img, [&](const std::string &win, std::string *fail) {
+            Buttons b;
+            auto found = [&](const Screen &sc) { return find_buttons(sc, b.x, &b.y); };
+            if (wait_screen(win, found, 20, &b.screen))
+                body(win, b, fail);
+            else
+                *fail = "no buttons found";
+        }, failure);
     }
 };
 
 Display *Dialog::keepalive_ = nullptr;
 
-Values fast_values()
-{
-    Values v;
-    v.radius = 2.5;
-    v.gauss = 0.5;
-    v.lambda = 250;
-    v.lambda_min = 20;
-    v.winsize = 2;
-    v.iterations = 3;
-    v.prev_iter = 2;
-    return v;
-}
+/* Values in the procedure's order (radius, gauss, motion, angle, noise,
+ * boundary, smoothness, adaptive, area size, iterations, preview ones). */
+Values fast_values() { return Values{2.5, 0.5, 0, 0, 250, 0, 20, 1, 2, 3, 2}; }
 
 /* The labels' part of the dialog (top half, left fifth) looks as in
  * 'initial': it is drawn greyed out while the dialog is insensitive. */
@@ -299,76 +311,77 @@ static bool same_label_area(const Screen &sc, const Screen &initial)
 
 TEST_F(Dialog, OkComputesWritesAndStores)
 {
-    const int w = 64, h = 48, bpp = 3;
-    const auto before = photo(w, h, bpp, 31);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, before, &layer);
+    const PhotoImage img(64, 48, GIMP_RGB_IMAGE, 31);
     const Values v = fast_values();
     set_data("ostrel", stored_block(v));
     std::string failure;
-    GimpPDBStatusType status = run_dialog(image, layer, [&](const std::string &win,
-                                                            std::string *fail) {
-        Screen s;
-        int bx[5], by;
-        if (!wait_screen(win, [&](const Screen &sc) { return find_buttons(sc, bx, &by); }, 20, &s)) {
-            *fail = "no buttons found";
-            return;
-        }
+    GimpPDBStatusType status = run_with_buttons(img, [&](const std::string &win, const Buttons &b,
+                                                          std::string *fail) {
         screenshot("ostrel-dialog");
-        if (!click_at(win, bx[1], by))
+        if (!click_at(win, b.x[1], b.y))
             *fail = "could not click OK";
     }, &failure);
     EXPECT_EQ(failure, "");
     EXPECT_EQ(status, GIMP_PDB_SUCCESS);
-    EXPECT_EQ(read_pixels(layer), tool_refocus(before, w, h, bpp, v));
+    EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, v));
     EXPECT_EQ(get_data("ostrel"), stored_block(v));
-    gimp_image_delete(image);
+}
+
+/* A stored block with values that cannot be computed (written by a script
+ * under our key) does not reach the dialog: it opens with the defaults, and
+ * OK computes with them and stores them in the block's place. */
+TEST_F(Dialog, UnusableStoredBlockGivesWayToTheDefaults)
+{
+    const PhotoImage img(24, 18, GIMP_RGB_IMAGE, 13);
+    Values bad = fast_values();
+    bad.radius = std::nan("");
+    set_data("ostrel", stored_block(bad));
+    std::string failure;
+    GimpPDBStatusType status = run_with_buttons(img, [&](const std::string &win, const Buttons &b,
+                                                          std::string *fail) {
+        if (!click_at(win, b.x[1], b.y))
+            *fail = "could not click OK";
+    }, &failure);
+    Values defaults;
+    defaults.iterations = 100;
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(status, GIMP_PDB_SUCCESS);
+    EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, defaults));
+    EXPECT_EQ(get_data("ostrel"), stored_block(defaults));
 }
 
 TEST_F(Dialog, CancelLeavesImageAndStoredValues)
 {
-    const int w = 40, h = 30, bpp = 4;
-    const auto before = photo(w, h, bpp, 8);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_RGBA_IMAGE, before, &layer);
+    const PhotoImage img(40, 30, GIMP_RGBA_IMAGE, 8);
     const auto block = stored_block(fast_values());
     set_data("ostrel", block);
     for (int by_key = 0; by_key < 2; by_key++) {
         std::string failure;
-        GimpPDBStatusType status = run_dialog(image, layer, [&](const std::string &win,
-                                                                std::string *fail) {
-            Screen s;
-            int bx[5], y;
-            if (!wait_screen(win, [&](const Screen &sc) { return find_buttons(sc, bx, &y); }, 20, &s)) {
-                *fail = "no buttons found";
-                return;
-            }
-            bool ok = by_key ? send_keys(win, {"Escape"}) : click_at(win, bx[4], y);
+        GimpPDBStatusType status = run_with_buttons(img, [&](const std::string &win, const Buttons &b,
+                                                              std::string *fail) {
+            bool ok = by_key ? send_keys(win, {"Escape"}) : click_at(win, b.x[4], b.y);
             if (!ok)
                 *fail = "could not cancel";
         }, &failure);
         EXPECT_EQ(failure, "") << (by_key ? "Escape" : "Cancel");
         EXPECT_EQ(status, GIMP_PDB_SUCCESS);
-        EXPECT_EQ(read_pixels(layer), before);
+        EXPECT_EQ(read_pixels(img.layer), img.before);
         EXPECT_EQ(get_data("ostrel"), block);
     }
-    gimp_image_delete(image);
 }
 
 TEST_F(Dialog, PreviewThenResetShowsTheUnprocessedSelection)
 {
     /* Larger than the preview window, so only its top-left part shows. */
-    const int w = 150, h = 140, bpp = 3;
-    const auto before = photo(w, h, bpp, 77);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, before, &layer);
+    const PhotoImage img(150, 140, GIMP_RGB_IMAGE, 77);
+    const auto &before = img.before;
+    const int w = img.w, bpp = img.bpp;
     Values v = fast_values();
     v.radius = 4;
     const auto block = stored_block(v);
     set_data("ostrel", block);
     std::string failure;
-    GimpPDBStatusType status = run_dialog(image, layer, [&](const std::string &win,
-                                                            std::string *fail) {
+    GimpPDBStatusType status = run_dialog(img, [&](const std::string &win, std::string *fail) {
         Screen s;
         int px = 0, py = 0, bx[5], by;
         auto shows_original = [&](const Screen &sc) {
@@ -409,9 +422,8 @@ TEST_F(Dialog, PreviewThenResetShowsTheUnprocessedSelection)
     }, &failure);
     EXPECT_EQ(failure, "");
     EXPECT_EQ(status, GIMP_PDB_SUCCESS);
-    EXPECT_EQ(read_pixels(layer), before) << "Preview and Reset must not write";
+    EXPECT_EQ(read_pixels(img.layer), before) << "Preview and Reset must not write";
     EXPECT_EQ(get_data("ostrel"), block);
-    gimp_image_delete(image);
 }
 
 /* Closing the window while a computation runs: the computation stops at
@@ -419,15 +431,13 @@ TEST_F(Dialog, PreviewThenResetShowsTheUnprocessedSelection)
  * the partial result is written and the values are stored. */
 TEST_F(Dialog, ClosingDuringAComputationStopsIt)
 {
-    const int bpp = 3;
     for (int during_ok = 0; during_ok < 2; during_ok++) {
         /* Runs of a few seconds, so the close comes while they compute: 20
          * preview iterations over 640 x 480, or 100 final ones over
          * 300 x 240 (which the tool then repeats in full). */
         const int w = during_ok ? 300 : 640, h = during_ok ? 240 : 480;
-        const auto before = photo(w, h, bpp, 64);
-        gint32 layer = -1;
-        gint32 image = new_image(w, h, GIMP_RGB_IMAGE, before, &layer);
+        const PhotoImage img(w, h, GIMP_RGB_IMAGE, 64);
+        const auto &before = img.before;
         Values v;
         v.iterations = 100;
         v.prev_iter = 20;
@@ -435,18 +445,12 @@ TEST_F(Dialog, ClosingDuringAComputationStopsIt)
         set_data("ostrel", block);
         std::string failure;
         gint64 closed_at = 0;
-        GimpPDBStatusType status = run_dialog(image, layer, [&](const std::string &win,
-                                                                std::string *fail) {
+        GimpPDBStatusType status = run_with_buttons(img, [&](const std::string &win, const Buttons &b,
+                                                              std::string *fail) {
+            const Screen &initial = b.screen;
             Screen s;
-            int bx[5], by;
-            if (!wait_screen(win, [&](const Screen &sc) { return find_buttons(sc, bx, &by); },
-                             20, &s)) {
-                *fail = "no buttons found";
-                return;
-            }
-            const Screen initial = s;
             auto insensitive = [&](const Screen &sc) { return !same_label_area(sc, initial); };
-            click_at(win, bx[during_ok ? 1 : 3], by);
+            click_at(win, b.x[during_ok ? 1 : 3], b.y);
             if (!wait_screen(win, insensitive, 20, &s)) {
                 *fail = "the dialog did not turn insensitive while computing";
                 return;
@@ -459,16 +463,15 @@ TEST_F(Dialog, ClosingDuringAComputationStopsIt)
         EXPECT_EQ(failure, "") << (during_ok ? "OK" : "Preview");
         EXPECT_EQ(status, GIMP_PDB_SUCCESS);
         EXPECT_LT(seconds_after_close, 60.0);
-        const auto after = read_pixels(layer);
+        const auto after = read_pixels(img.layer);
         if (during_ok) {
             EXPECT_NE(after, before) << "the partial result is written";
-            EXPECT_NE(after, tool_refocus(before, w, h, bpp, v)) << "the run was not stopped";
+            EXPECT_NE(after, tool_refocus(before, w, h, img.bpp, v)) << "the run was not stopped";
             EXPECT_EQ(get_data("ostrel"), block);
         } else {
             EXPECT_EQ(after, before);
             EXPECT_EQ(get_data("ostrel"), block);
         }
-        gimp_image_delete(image);
     }
 }
 
@@ -478,21 +481,14 @@ TEST_F(Dialog, ClosingDuringAComputationStopsIt)
  * rows above it, then the Noise slider. */
 TEST_F(Dialog, NoiseZeroDisablesAreaSmoothing)
 {
-    const auto before = photo(40, 30, 3, 2);
-    gint32 layer = -1;
-    gint32 image = new_image(40, 30, GIMP_RGB_IMAGE, before, &layer);
+    const PhotoImage img(40, 30, GIMP_RGB_IMAGE, 2);
     const auto block = stored_block(fast_values());
     set_data("ostrel", block);
     std::string failure;
-    GimpPDBStatusType status = run_dialog(image, layer, [&](const std::string &win,
-                                                            std::string *fail) {
+    GimpPDBStatusType status = run_with_buttons(img, [&](const std::string &win, const Buttons &b,
+                                                          std::string *fail) {
+        const Screen &initial = b.screen;
         Screen s;
-        int bx[5], by;
-        if (!wait_screen(win, [&](const Screen &sc) { return find_buttons(sc, bx, &by); }, 20, &s)) {
-            *fail = "no buttons found";
-            return;
-        }
-        const Screen initial = s;
         /* The labels of the lower frame, and those of the upper one. */
         auto region_same = [&](const Screen &sc, int y0, int y1) {
             for (int y = y0; y < y1; y++)
@@ -523,9 +519,8 @@ TEST_F(Dialog, NoiseZeroDisablesAreaSmoothing)
     }, &failure);
     EXPECT_EQ(failure, "");
     EXPECT_EQ(status, GIMP_PDB_SUCCESS);
-    EXPECT_EQ(read_pixels(layer), before);
+    EXPECT_EQ(read_pixels(img.layer), img.before);
     EXPECT_EQ(get_data("ostrel"), block);
-    gimp_image_delete(image);
 }
 
 double stored_angle()
@@ -543,10 +538,7 @@ double stored_angle()
 
 TEST_F(Dialog, MotionControlFollowsClicksAndDrags)
 {
-    const int w = 48, h = 40, bpp = 1;
-    const auto before = photo(w, h, bpp, 55);
-    gint32 layer = -1;
-    gint32 image = new_image(w, h, GIMP_GRAY_IMAGE, before, &layer);
+    const PhotoImage img(48, 40, GIMP_GRAY_IMAGE, 55);
     Values v = fast_values();
     v.motion = 3;
     set_data("ostrel", stored_block(v));
@@ -555,8 +547,7 @@ TEST_F(Dialog, MotionControlFollowsClicksAndDrags)
     /* Press and release at the bottom: 270; drag from the left edge (180)
      * to the top (90); after the release, pointer motion changes nothing. */
     std::string failure;
-    GimpPDBStatusType status = run_dialog(image, layer, [&](const std::string &win,
-                                                            std::string *fail) {
+    GimpPDBStatusType status = run_dialog(img, [&](const std::string &win, std::string *fail) {
         Screen s;
         int ax, ay, bx[5], by;
         if (!wait_screen(win, [&](const Screen &sc) {
@@ -599,8 +590,7 @@ TEST_F(Dialog, MotionControlFollowsClicksAndDrags)
     EXPECT_NEAR(angle, 90.0, 3.0) << "the drag ended at the top of the control";
     Values expect = v;
     expect.mot_angle = angle;
-    EXPECT_EQ(read_pixels(layer), tool_refocus(before, w, h, bpp, expect));
-    gimp_image_delete(image);
+    EXPECT_EQ(read_pixels(img.layer), tool_refocus(img.before, img.w, img.h, img.bpp, expect));
 }
 
 }  // namespace
