@@ -14,6 +14,27 @@ else()
   set(CORVELLA_GIMP_BENCH OFF CACHE INTERNAL "")
 endif()
 
+# A program built with the bench's main and helpers, in the current binary
+# folder, depending on the plug-in targets among PLUGINS (a name with a
+# slash or a generator expression is a program path).  Sets plugin_args in
+# the caller to the runner's --plugin arguments.
+function(_corvella_gimp_executable name sources libs plugins)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE corvella_gimp_bench ${libs})
+  target_compile_options(${name} PRIVATE -Wno-deprecated-declarations)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set(args)
+  foreach(p ${plugins})
+    if(p MATCHES "/|^\\$<")
+      list(APPEND args --plugin ${p})
+    else()
+      list(APPEND args --plugin $<TARGET_FILE:${p}>)
+      add_dependencies(${name} ${p})
+    endif()
+  endforeach()
+  set(plugin_args ${args} PARENT_SCOPE)
+endfunction()
+
 # corvella_add_gimp_test(NAME
 #     SOURCES src...            test cases (GoogleTest, no main)
 #     [LIBS lib...]             e.g. the GIMP-free core to compare against
@@ -44,22 +65,8 @@ function(corvella_add_gimp_test name)
     set(T_TIMEOUT 180)
   endif()
 
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE corvella_gimp_bench ${T_LIBS})
-  target_compile_options(${name} PRIVATE -Wno-deprecated-declarations)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-
-  # A name with a slash (or a generator expression) is a program path;
-  # anything else a target, which may be defined before or after this call.
-  set(plugin_args)
-  foreach(p ${T_PLUGINS})
-    if(p MATCHES "/|^\\$<")
-      list(APPEND plugin_args --plugin ${p})
-    else()
-      list(APPEND plugin_args --plugin $<TARGET_FILE:${p}>)
-      add_dependencies(${name} ${p})
-    endif()
-  endforeach()
+  # Plug-in targets may be defined before or after this call.
+  _corvella_gimp_executable(${name} "${T_SOURCES}" "${T_LIBS}" "${T_PLUGINS}")
 
   set(results ${CMAKE_BINARY_DIR}/test-results/${name}.txt)
   math(EXPR ctest_timeout "${T_TIMEOUT} + 60")
@@ -92,15 +99,7 @@ function(corvella_add_gimp_program name)
   if(NOT CORVELLA_GIMP_BENCH OR NOT TARGET corvella_gimp_bench)
     return()
   endif()
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE corvella_gimp_bench ${T_LIBS})
-  target_compile_options(${name} PRIVATE -Wno-deprecated-declarations)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  foreach(p ${T_PLUGINS})
-    if(NOT p MATCHES "/|^\\$<")
-      add_dependencies(${name} ${p})
-    endif()
-  endforeach()
+  _corvella_gimp_executable(${name} "${T_SOURCES}" "${T_LIBS}" "${T_PLUGINS}")
 endfunction()
 
 # The interactive variant: corvella_add_gimp_test(... INTERACTIVE).

@@ -18,24 +18,12 @@ std::string run_dialog(gint32 image, gint32 layer, const char *shot,
                        GimpPDBStatusType expected, const std::function<void(const std::string &)> &answer)
 {
     std::string win;
-    {
-        DialogDriver driver([&] {
-            win = wait_window(title, 30);
-            if (win.empty())
-                return;
-            EXPECT_TRUE(screenshot(shot));
-            answer(win);
-            if (!wait_window_gone(title, 10)) {
-                ADD_FAILURE() << "the dialog did not close";
-                kill_window(win);
-            }
-        });
-        GimpPDBStatusType status = run_procedure(
-            "plug-in-max-rgb", {int32_param(GIMP_RUN_INTERACTIVE), image_param(image),
-                                drawable_param(layer), int32_param(0)});
-        if (expected != GIMP_PDB_PASS_THROUGH) { /* PASS_THROUGH: any status */
-            EXPECT_EQ(status, expected);
-        }
+    GimpPDBStatusType status = run_with_dialog(
+        "plug-in-max-rgb",
+        {int32_param(GIMP_RUN_INTERACTIVE), image_param(image), drawable_param(layer), int32_param(0)},
+        {title, shot, answer}, &win);
+    if (expected != GIMP_PDB_PASS_THROUGH) { /* PASS_THROUGH: any status */
+        EXPECT_EQ(status, expected);
     }
     return win;
 }

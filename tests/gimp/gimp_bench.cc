@@ -5,6 +5,7 @@
 
 #include <glib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,44 +84,91 @@ std::vector<guint8> random_bytes(size_t n, guint32 seed)
 
 /* ---- the procedural database ------------------------------------------ */
 
-GimpParam int32_param(gint32 v)
+/* A parameter of the type whose value is the given member of the data. */
+template <typename T>
+static GimpParam make_param(GimpPDBArgType type, T GimpParamData::*member, T value)
 {
     GimpParam p;
-    p.type = GIMP_PDB_INT32;
-    p.data.d_int32 = v;
+    memset(&p, 0, sizeof p);
+    p.type = type;
+    p.data.*member = value;
     return p;
 }
 
-GimpParam float_param(gdouble v)
-{
-    GimpParam p;
-    p.type = GIMP_PDB_FLOAT;
-    p.data.d_float = v;
-    return p;
-}
-
+GimpParam int32_param(gint32 v) { return make_param(GIMP_PDB_INT32, &GimpParamData::d_int32, v); }
+GimpParam float_param(gdouble v) { return make_param(GIMP_PDB_FLOAT, &GimpParamData::d_float, v); }
 GimpParam image_param(gint32 image)
 {
-    GimpParam p;
-    p.type = GIMP_PDB_IMAGE;
-    p.data.d_image = image;
-    return p;
+    return make_param(GIMP_PDB_IMAGE, &GimpParamData::d_image, image);
 }
-
 GimpParam drawable_param(gint32 drawable)
 {
-    GimpParam p;
-    p.type = GIMP_PDB_DRAWABLE;
-    p.data.d_drawable = drawable;
-    return p;
+    return make_param(GIMP_PDB_DRAWABLE, &GimpParamData::d_drawable, drawable);
 }
-
 GimpParam string_param(const char *s)
 {
-    GimpParam p;
-    p.type = GIMP_PDB_STRING;
-    p.data.d_string = const_cast<gchar *>(s);
-    return p;
+    return make_param(GIMP_PDB_STRING, &GimpParamData::d_string, const_cast<gchar *>(s));
+}
+
+static std::vector<ArgInfo> arg_infos(const GimpParamDef *defs, int n)
+{
+    std::vector<ArgInfo> out;
+    for (int i = 0; i < n; i++)
+        out.push_back({defs[i].type, defs[i].name ? defs[i].name : "",
+                       defs[i].description ? defs[i].description : ""});
+    return out;
+}
+
+ProcedureInfo procedure_info(const char *name)
+{
+    ProcedureInfo info;
+    gchar *blurb, *help, *author, *copyright, *date;
+    gint nargs, nvals;
+    GimpParamDef *args, *vals;
+    if (!gimp_procedural_db_proc_info(name, &blurb, &help, &author, &copyright, &date,
+                                      &info.type, &nargs, &nvals, &args, &vals))
+        return info;
+    info.found = true;
+    gchar *texts[] = {blurb, help, author, copyright, date};
+    std::string *fields[] = {&info.blurb, &info.help, &info.author, &info.copyright, &info.date};
+    for (int i = 0; i < 5; i++) {
+        *fields[i] = texts[i] ? texts[i] : "";
+        g_free(texts[i]);
+    }
+    info.args = arg_infos(args, nargs);
+    info.values = arg_infos(vals, nvals);
+    gimp_destroy_paramdefs(args, nargs);
+    gimp_destroy_paramdefs(vals, nvals);
+    return info;
+}
+
+void expect_args(const std::vector<ArgInfo> &got, const std::vector<ArgInfo> &want)
+{
+    for (size_t i = 0; i < got.size() && i < want.size(); i++) {
+        EXPECT_EQ(got[i].type, want[i].type) << i;
+        EXPECT_EQ(got[i].name, want[i].name) << i;
+        EXPECT_EQ(got[i].description, want[i].description) << i;
+    }
+}
+
+PluginEntry plugin_entry(const char *procedure, const char *search)
+{
+    PluginEntry entry;
+    GimpParam query = string_param(search);
+    gint n = 0;
+    GimpParam *r = gimp_run_procedure2("gimp-plugins-query", &n, 1, &query);
+    /* Status, then count and arrays: [2] menu paths, [8] image types,
+     * [12] procedure names. */
+    if (r && n >= 13 && r[0].data.d_status == GIMP_PDB_SUCCESS)
+        for (int i = 0; i < r[1].data.d_int32 && !entry.found; i++)
+            if (g_strcmp0(r[12].data.d_stringarray[i], procedure) == 0) {
+                entry.found = true;
+                entry.menu_path = r[2].data.d_stringarray[i];
+                entry.image_types = r[8].data.d_stringarray[i];
+            }
+    if (r)
+        gimp_destroy_params(r, n);
+    return entry;
 }
 
 double seconds_of(const std::function<void()> &f)
@@ -317,6 +365,33 @@ void DialogDriver::join()
 {
     if (thread_.joinable())
         thread_.join();
+}
+
+GimpPDBStatusType run_with_dialog(const char *procedure, const std::vector<GimpParam> &params,
+                                  const DialogAnswer &dialog, std::string *window)
+{
+    std::string win;
+    GimpPDBStatusType status;
+    {
+        DialogDriver driver([&] {
+            win = wait_window(dialog.title, 30);
+            if (win.empty())
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(dialog.settle_ms));
+            if (!dialog.shot.empty()) {
+                EXPECT_TRUE(screenshot(dialog.shot)) << dialog.shot;
+            }
+            dialog.answer(win);
+            if (!wait_window_gone(dialog.title, dialog.close_s)) {
+                ADD_FAILURE() << "the dialog did not close";
+                kill_window(win);
+            }
+        });
+        status = run_procedure(procedure, params);
+    }
+    if (window)
+        *window = win;
+    return status;
 }
 
 } // namespace gimp_bench

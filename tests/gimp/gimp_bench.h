@@ -27,6 +27,24 @@ namespace gimp_bench {
 gint32 new_image(int width, int height, GimpImageType type,
                  const std::vector<guint8> &pixels, gint32 *layer);
 
+/* An image from new_image that is deleted when the object goes, also when
+ * a failed assertion ends the test early. */
+class TestImage {
+public:
+    gint32 image = -1, layer = -1;
+    TestImage(int width, int height, GimpImageType type, const std::vector<guint8> &pixels)
+    {
+        image = new_image(width, height, type, pixels, &layer);
+    }
+    ~TestImage()
+    {
+        if (image != -1)
+            gimp_image_delete(image);
+    }
+    TestImage(const TestImage &) = delete;
+    TestImage &operator=(const TestImage &) = delete;
+};
+
 /* The whole drawable's pixels, rows of width * bpp bytes. */
 std::vector<guint8> read_pixels(gint32 drawable);
 
@@ -53,6 +71,32 @@ GimpParam string_param(const char *s); /* s must outlive the call */
  * values are discarded. */
 GimpPDBStatusType run_procedure(const char *name,
                                 const std::vector<GimpParam> &params);
+
+/* A procedure as the database describes it; found is false (and the rest
+ * empty) when no procedure has the name. */
+struct ArgInfo {
+    GimpPDBArgType type;
+    std::string name, description;
+};
+struct ProcedureInfo {
+    bool found = false;
+    std::string blurb, help, author, copyright, date;
+    GimpPDBProcType type = GIMP_INTERNAL;
+    std::vector<ArgInfo> args, values;
+};
+ProcedureInfo procedure_info(const char *name);
+
+/* Checks each argument's type, name and description against want (as many
+ * as both have; compare the counts separately). */
+void expect_args(const std::vector<ArgInfo> &got, const std::vector<ArgInfo> &want);
+
+/* A plug-in procedure's entry in "gimp-plugins-query" (called with search):
+ * its menu path and image types; found is false when it is not listed. */
+struct PluginEntry {
+    bool found = false;
+    std::string menu_path, image_types;
+};
+PluginEntry plugin_entry(const char *procedure, const char *search = "");
 
 /* Wall-clock seconds that f takes (for the benchmarks). */
 double seconds_of(const std::function<void()> &f);
@@ -119,6 +163,23 @@ public:
 private:
     std::thread thread_;
 };
+
+/* How run_with_dialog answers a dialog. */
+struct DialogAnswer {
+    std::string title;   /* extended regular expression of its title */
+    std::string shot;    /* screenshot name, "" for none */
+    std::function<void(const std::string &window)> answer;
+    int settle_ms = 0;   /* pause between mapping and the picture (drawing) */
+    double close_s = 10; /* time the dialog has after the answer to close */
+};
+
+/* Makes a blocking PDB call that opens a dialog and answers the dialog
+ * from a DialogDriver: waits up to 30 s for it, pictures it, runs the
+ * answer, and fails the test (killing the dialog's client) when it does not
+ * close then.  Returns the call's status; *window (when given) gets the
+ * dialog's window id, "" when none appeared. */
+GimpPDBStatusType run_with_dialog(const char *procedure, const std::vector<GimpParam> &params,
+                                  const DialogAnswer &dialog, std::string *window);
 
 } // namespace gimp_bench
 

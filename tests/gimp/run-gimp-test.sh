@@ -47,13 +47,9 @@ esac
 
 name=$(basename "$exe")
 profile=$(mktemp -d "${TMPDIR:-/tmp}/corvella-gimp-$name.XXXXXX") || exit 1
-xvfb_pid=
+. "$(dirname "$0")/xvfb.sh"
 cleanup() {
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$xvfb_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$xvfb_pid" 2>/dev/null
-  fi
+  xvfb_stop
   if [ "$keep" = 1 ]; then echo "profile kept in $profile"; else rm -rf "$profile"; fi
 }
 trap cleanup EXIT
@@ -73,18 +69,7 @@ rm -f "$results"
 [ -n "$artifacts" ] && mkdir -p "$artifacts"
 
 if [ "$mode" = interactive ]; then
-  # A private server on a free display number chosen by Xvfb itself, so
-  # tests running side by side never share a display.
-  fifo="$profile/displayfd"
-  mkfifo "$fifo"
-  Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp -noreset 4>"$fifo" >"$profile/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  display=
-  if read -r -t 20 display < "$fifo" && [ -n "$display" ]; then
-    export DISPLAY=":$display"
-  else
-    echo "FAIL: Xvfb did not start"; cat "$profile/xvfb.log"; exit 1
-  fi
+  xvfb_start "$profile" || exit 1
 fi
 
 log="$profile/gimp.log"

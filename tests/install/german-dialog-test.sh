@@ -22,7 +22,8 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
 fi
 mkdir -p "$artifacts"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvella-german-test.XXXXXX") || exit 1
-xvfb_pid='' gimp_pid=''
+. "$src/tests/gimp/xvfb.sh"
+gimp_pid=''
 # Ends only what this test started: GIMP (with its plug-ins, by process
 # group) and the X server.
 stop() {
@@ -34,7 +35,7 @@ stop() {
 }
 cleanup() {
   stop "$gimp_pid" 1
-  stop "$xvfb_pid" 0
+  xvfb_stop
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -46,16 +47,7 @@ mkdir -p "$HOME"
 "$src/scripts/gimp-install" install-user "$tree" > "$scratch/install.log" 2>&1 ||
   { cat "$scratch/install.log"; echo "FAIL: install-user failed"; exit 1; }
 
-fifo=$scratch/displayfd
-mkfifo "$fifo"
-Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp -noreset 4>"$fifo" > "$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-if read -r -t 20 display < "$fifo" && [ -n "$display" ]; then
-  export DISPLAY=":$display"
-else
-  cat "$scratch/xvfb.log"; echo "FAIL: Xvfb did not start"; exit 1
-fi
+xvfb_start "$scratch" || exit 1
 
 script="(let* ((img (car (gimp-file-load RUN-NONINTERACTIVE \"$photo\" \"chelsea.png\")))
                (layer (car (gimp-image-get-active-layer img))))

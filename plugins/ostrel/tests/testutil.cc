@@ -5,12 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
-#include <stdexcept>
-
-#include <unistd.h>
 
 #ifdef OSTREL_HAVE_SYNTH_PHOTO
 #include "synth_photo.h"
@@ -152,38 +147,6 @@ double reference_energy(const Matrix &x, const Matrix &y, const ConvMask &h,
             e += d * d + lambda * wp * lap * lap;
         }
     return e;
-}
-
-TempDir::TempDir()
-{
-    const char *base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/ostrel-test-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back(0);
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path = buf.data();
-}
-
-TempDir::~TempDir()
-{
-    std::string cmd = "rm -rf '" + path + "'";
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", path.c_str());
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
 }
 
 // The decision rule written out plainly, drawing from rand() in the same

@@ -1,11 +1,12 @@
 // Helpers shared by the core's tests: owned matrices, test photographs,
-// plain reference computations and temporary files.
+// plain reference computations; files and folders come from test_support.h.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "refocus_core.h"
+#include "test_support.h"
 
 // A Matrix that releases itself.
 struct OwnedMatrix {
@@ -58,14 +59,3 @@ Terms reference_terms(const Matrix &x, const Matrix &rhs, const Weights &t, floa
 // One plain sweep: columns outer, rows inner, in place.
 void reference_sweep(const ChannelSolver &s);
 
-// A fresh directory under the build's temporary folder, removed with its
-// contents on destruction.
-struct TempDir {
-    std::string path;
-    TempDir();
-    ~TempDir();
-    std::string file(const std::string &name) const { return path + "/" + name; }
-};
-
-std::string read_file(const std::string &path);
-void write_file(const std::string &path, const std::string &bytes);

@@ -1,102 +1,29 @@
 // ostrel-refocus run as a process: options, exit codes, messages, outputs.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 
 #include "testutil.h"
 
 namespace {
 
-struct ToolResult {
-    int status = -1;  // exit code, or -1 when killed/timed out
-    std::string out, err;
-};
-
 // Runs the tool with args, stdin from /dev/null, a 60 s limit.
-ToolResult run_tool(const std::vector<std::string> &args)
+ProcessResult run_tool(const std::vector<std::string> &args)
 {
-    int out_pipe[2], err_pipe[2];
-    EXPECT_EQ(pipe(out_pipe), 0);
-    EXPECT_EQ(pipe(err_pipe), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int devnull = open("/dev/null", O_RDONLY);
-        dup2(devnull, 0);
-        dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
-        close(out_pipe[0]);
-        close(err_pipe[0]);
-        std::vector<char *> argv;
-        argv.push_back((char *)OSTREL_REFOCUS_TOOL);
-        for (auto &a : args)
-            argv.push_back((char *)a.c_str());
-        argv.push_back(nullptr);
-        execv(OSTREL_REFOCUS_TOOL, argv.data());
-        _exit(127);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    ToolResult r;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    struct pollfd fds[2] = { { out_pipe[0], POLLIN, 0 }, { err_pipe[0], POLLIN, 0 } };
-    int open_fds = 2;
-    while (open_fds > 0) {
-        int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
-                       deadline - std::chrono::steady_clock::now())
-                       .count();
-        if (left <= 0 || poll(fds, 2, left) <= 0)
-            break;
-        for (int k = 0; k < 2; k++)
-            if (fds[k].fd >= 0 && (fds[k].revents & (POLLIN | POLLHUP))) {
-                char buf[4096];
-                ssize_t n = read(fds[k].fd, buf, sizeof buf);
-                if (n <= 0) {
-                    close(fds[k].fd);
-                    fds[k].fd = -1;
-                    open_fds--;
-                } else {
-                    (k ? r.err : r.out).append(buf, (size_t)n);
-                }
-            }
-    }
-    if (open_fds > 0) {
-        kill(pid, SIGKILL);
+    std::vector<std::string> argv{ OSTREL_REFOCUS_TOOL };
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessResult r = run_program(argv, 60);
+    if (r.timed_out)
         ADD_FAILURE() << "tool timed out";
-    }
-    for (auto &f : fds)
-        if (f.fd >= 0)
-            close(f.fd);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 int dir_entries(const std::string &path)
 {
-    std::string cmd = "ls -A '" + path + "' | wc -l";
-    FILE *p = popen(cmd.c_str(), "r");
-    int n = -1;
-    if (p) {
-        if (fscanf(p, "%d", &n) != 1)
-            n = -1;
-        pclose(p);
-    }
-    return n;
+    return (int)entries(path).size();
 }
 
 // A small blurred colour photo as P6 (and its grey channel as P5).
@@ -137,7 +64,7 @@ TEST(ToolUsage, ErrorsExitTwoWithUsage)
         { in.ppm, out, "--radius" },
     };
     for (auto &args : cases) {
-        ToolResult r = run_tool(args);
+        ProcessResult r = run_tool(args);
         std::string joined;
         for (auto &a : args)
             joined += a + " ";
@@ -157,7 +84,7 @@ TEST(ToolUsage, AbsurdKernelSizesAreRefused)
              { "--motion", "5000", in.ppm, out },
              { "--radius", "30", in.ppm, out },  // 61 x 61 mask, 40 x 32 image
              { "--gauss", "1e30", "--print-mask" } }) {
-        ToolResult r = run_tool(args);
+        ProcessResult r = run_tool(args);
         EXPECT_EQ(r.status, 2) << args[1];
         EXPECT_NE(r.err.find("mask"), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
@@ -174,7 +101,7 @@ TEST(ToolFiles, UnreadableInputsExitOneNamingTheFile)
     write_file(garbage, "this is not an image\n");
     write_file(truncated, "P5\n10 10 255\nabc");
     for (const std::string &bad : { garbage, truncated, missing }) {
-        ToolResult r = run_tool({ bad, out });
+        ProcessResult r = run_tool({ bad, out });
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_NE(r.err.find(bad), std::string::npos) << r.err;
         EXPECT_FALSE(exists(out));
@@ -186,7 +113,7 @@ TEST(ToolFiles, UnwritableOutputExitsOneAndLeavesNothing)
 {
     Inputs in;
     std::string out = in.dir.file("no-such-dir/out.ppm");
-    ToolResult r = run_tool({ "--iterations", "1", in.ppm, out });
+    ProcessResult r = run_tool({ "--iterations", "1", in.ppm, out });
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
     // A read-only directory leaves no temporary file behind (root may
@@ -194,7 +121,7 @@ TEST(ToolFiles, UnwritableOutputExitsOneAndLeavesNothing)
     std::string ro = in.dir.file("ro");
     mkdir(ro.c_str(), 0555);
     if (geteuid() != 0) {
-        ToolResult r2 = run_tool({ "--iterations", "1", in.ppm, ro + "/out.ppm" });
+        ProcessResult r2 = run_tool({ "--iterations", "1", in.ppm, ro + "/out.ppm" });
         EXPECT_EQ(r2.status, 1);
         EXPECT_EQ(dir_entries(ro), 0);
     }
@@ -204,7 +131,7 @@ TEST(ToolFiles, OutputOntoInputIsRefused)
 {
     Inputs in;
     std::string before = read_file(in.ppm);
-    ToolResult r = run_tool({ "--iterations", "1", in.ppm, in.ppm });
+    ProcessResult r = run_tool({ "--iterations", "1", in.ppm, in.ppm });
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(read_file(in.ppm), before);
 }
@@ -226,7 +153,7 @@ TEST(ToolRun, RefocusesGreyAndColourWithoutTouchingInput)
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         args.push_back(c.input);
         args.push_back(out);
-        ToolResult r = run_tool(args);
+        ProcessResult r = run_tool(args);
         ASSERT_EQ(r.status, 0) << r.err;
         std::string got = read_file(out);
         EXPECT_EQ(got.substr(0, 3), c.magic);
@@ -253,7 +180,7 @@ TEST(ToolRun, SeedsAndTheUnseededSequenceAreRepeatable)
     auto result = [&](std::vector<std::string> extra) {
         std::string out = in.dir.file("seed.ppm");
         extra.insert(extra.end(), { "--iterations", "2", in.ppm, out });
-        ToolResult r = run_tool(extra);
+        ProcessResult r = run_tool(extra);
         EXPECT_EQ(r.status, 0) << r.err;
         std::string s = read_file(out);
         unlink(out.c_str());
@@ -286,7 +213,7 @@ TEST(ToolRun, NoiseAutoReportsLevelAndWeightAndUsesThem)
             matrix_destroy(&ch[c]);
 
         std::string out_auto = in.dir.file("auto.pnm"), out_fixed = in.dir.file("fixed.pnm");
-        ToolResult r = run_tool({ "--noise", "auto", "--seed", "3", "--iterations", "3", file,
+        ProcessResult r = run_tool({ "--noise", "auto", "--seed", "3", "--iterations", "3", file,
                                   out_auto });
         ASSERT_EQ(r.status, 0) << r.err;
         char expect[200];
@@ -316,30 +243,30 @@ TEST(ToolRun, FailedRunKeepsExistingOutput)
     write_file(out, "old contents");
     std::string bad = in.dir.file("bad.ppm");
     write_file(bad, "P6\n4 4 255\nxy");
-    ToolResult r = run_tool({ bad, out });
+    ProcessResult r = run_tool({ bad, out });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(read_file(out), "old contents");
 }
 
 TEST(ToolPrint, MaskAndWeights)
 {
-    ToolResult mask = run_tool({ "--radius", "1", "--print-mask" });
+    ProcessResult mask = run_tool({ "--radius", "1", "--print-mask" });
     EXPECT_EQ(mask.status, 0);
     EXPECT_EQ(mask.out,
               "CONVMASK:\n0.0251 0.1453 0.0251 \n0.1453 0.3183 0.1453 \n0.0251 0.1453 0.0251 \n");
-    ToolResult motion = run_tool({ "--radius", "0", "--motion", "3", "--print-mask" });
+    ProcessResult motion = run_tool({ "--radius", "0", "--motion", "3", "--print-mask" });
     EXPECT_EQ(motion.status, 0);
     EXPECT_NE(motion.out.find("\n0.0000 0.0000 0.0000 0.0000 0.2500 0.2500 0.2500 0.2500 0.0000 \n"),
               std::string::npos)
         << motion.out;
-    ToolResult weights = run_tool({ "--radius", "1", "--print-weights" });
+    ProcessResult weights = run_tool({ "--radius", "1", "--print-weights" });
     EXPECT_EQ(weights.status, 0);
     EXPECT_EQ(weights.out.substr(0, weights.out.find('\n')), "WEIGHTS: (rxnz, rynz)=(2,2)");
     int lines = 0;
     for (char ch : weights.out)
         lines += ch == '\n';
     EXPECT_EQ(lines, 6);
-    ToolResult files = run_tool({ "--print-mask", "a.ppm" });
+    ProcessResult files = run_tool({ "--print-mask", "a.ppm" });
     EXPECT_EQ(files.status, 2);
 }
 

@@ -41,23 +41,10 @@ protected:
     GimpPDBStatusType run_dialog(const std::string &shot,
                                  const std::function<void(const std::string &)> &answer)
     {
-        GimpPDBStatusType status;
         std::string win;
-        {
-            DialogDriver driver([&] {
-                win = wait_window(title, 30);
-                if (win.empty())
-                    return;
-                EXPECT_TRUE(screenshot(shot));
-                answer(win);
-                if (!wait_window_gone(title, 10)) {
-                    ADD_FAILURE() << "the dialog did not close";
-                    kill_window(win);
-                }
-            });
-            status = run_procedure(proc, {int32_param(GIMP_RUN_INTERACTIVE), image_param(image_),
-                                          drawable_param(layer_)});
-        }
+        GimpPDBStatusType status = run_with_dialog(
+            proc, {int32_param(GIMP_RUN_INTERACTIVE), image_param(image_), drawable_param(layer_)},
+            {title, shot, answer}, &win);
         EXPECT_FALSE(win.empty()) << "no dialog titled Tessaline appeared";
         return status;
     }

@@ -55,62 +55,31 @@ GimpPDBStatusType run_last_vals(gint32 image, gint32 layer)
 
 TEST(TessalineRegistration, ProcedureAndParameters)
 {
-    gchar *blurb, *help, *author, *copyright, *date;
-    GimpPDBProcType type;
-    gint nargs, nvals;
-    GimpParamDef *args, *vals;
-    ASSERT_TRUE(gimp_procedural_db_proc_info(proc, &blurb, &help, &author, &copyright, &date,
-                                             &type, &nargs, &nvals, &args, &vals));
-    EXPECT_STREQ(blurb, "Film Grain reduction for Gimp 1.3 / 2.0");
-    EXPECT_STREQ(help, "Reduces film grain or video noise");
-    EXPECT_STREQ(author, copyright);
-    EXPECT_STREQ(date, "2002 - 2004");
-    EXPECT_EQ(type, GIMP_PLUGIN);
-    ASSERT_EQ(nargs, 6);
-    EXPECT_EQ(nvals, 0);
-    const struct {
-        GimpPDBArgType type;
-        const char *name, *desc;
-    } want[6] = {
+    const ProcedureInfo info = procedure_info(proc);
+    ASSERT_TRUE(info.found);
+    EXPECT_EQ(info.blurb, "Film Grain reduction for Gimp 1.3 / 2.0");
+    EXPECT_EQ(info.help, "Reduces film grain or video noise");
+    EXPECT_EQ(info.author, info.copyright);
+    EXPECT_EQ(info.date, "2002 - 2004");
+    EXPECT_EQ(info.type, GIMP_PLUGIN);
+    ASSERT_EQ(info.args.size(), 6u);
+    EXPECT_EQ(info.values.size(), 0u);
+    expect_args(info.args, {
         {GIMP_PDB_INT32, "run-mode", "Interactive"},
         {GIMP_PDB_IMAGE, "image", "Input image"},
         {GIMP_PDB_DRAWABLE, "drawable", "Input drawable"},
         {GIMP_PDB_INT32, "red", "Red grain level"},
         {GIMP_PDB_INT32, "green", "Green grain level"},
         {GIMP_PDB_INT32, "blue", "Blue grain level"},
-    };
-    for (int i = 0; i < 6; i++) {
-        EXPECT_EQ(args[i].type, want[i].type) << i;
-        EXPECT_STREQ(args[i].name, want[i].name) << i;
-        EXPECT_STREQ(args[i].description, want[i].desc) << i;
-    }
-    gimp_destroy_paramdefs(args, nargs);
-    gimp_destroy_paramdefs(vals, nvals);
-    g_free(blurb);
-    g_free(help);
-    g_free(author);
-    g_free(copyright);
-    g_free(date);
+    });
 }
 
 TEST(TessalineRegistration, MenuPathAndImageTypes)
 {
-    GimpParam search = string_param("Film Grain");
-    gint n = 0;
-    GimpParam *r = gimp_run_procedure2("gimp-plugins-query", &n, 1, &search);
-    ASSERT_NE(r, nullptr);
-    ASSERT_GE(n, 13);
-    ASSERT_EQ(r[0].data.d_status, GIMP_PDB_SUCCESS);
-    bool found = false;
-    for (int i = 0; i < r[1].data.d_int32; i++) {
-        if (std::string(r[12].data.d_stringarray[i]) != "plug-in-tessaline")
-            continue;
-        found = true;
-        EXPECT_STREQ(r[2].data.d_stringarray[i], "<Image>/Photo/B/Noise/Film Grain Remover");
-        EXPECT_STREQ(r[8].data.d_stringarray[i], "RGB");
-    }
-    EXPECT_TRUE(found);
-    gimp_destroy_params(r, n);
+    const PluginEntry entry = plugin_entry("plug-in-tessaline", "Film Grain");
+    ASSERT_TRUE(entry.found);
+    EXPECT_EQ(entry.menu_path, "<Image>/Photo/B/Noise/Film Grain Remover");
+    EXPECT_EQ(entry.image_types, "RGB");
 }
 
 /* ---- stored levels (order matters: nothing is stored yet) -------------- */
@@ -120,20 +89,19 @@ TEST(TessalineStoredLevels, LastValuesWithNothingStoredUseDefaults)
     ASSERT_TRUE(get_data(proc).empty());
     const int w = 40, h = 30;
     const auto px = grainy(w, h, 1);
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, px, &layer);
+    const TestImage im(w, h, GIMP_RGB_IMAGE, px);
+    const gint32 image = im.image, layer = im.layer;
     EXPECT_EQ(run_last_vals(image, layer), GIMP_PDB_SUCCESS);
     EXPECT_EQ(read_pixels(layer), reference(px, w, h, 15, 10, 20));
     EXPECT_TRUE(get_data(proc).empty()) << "a last-values run stores nothing";
-    gimp_image_delete(image);
 }
 
 TEST(TessalineStoredLevels, NonInteractiveNeverStoresAndLastValuesUseStored)
 {
     const int w = 50, h = 20;
     const auto px = grainy(w, h, 2);
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, px, &layer);
+    const TestImage im(w, h, GIMP_RGB_IMAGE, px);
+    const gint32 image = im.image, layer = im.layer;
 
     EXPECT_EQ(run_noninteractive(image, layer, 3, 4, 5), GIMP_PDB_SUCCESS);
     EXPECT_EQ(read_pixels(layer), reference(px, w, h, 3, 4, 5));
@@ -149,20 +117,18 @@ TEST(TessalineStoredLevels, NonInteractiveNeverStoresAndLastValuesUseStored)
     EXPECT_EQ(run_last_vals(image, layer), GIMP_PDB_SUCCESS);
     EXPECT_EQ(read_pixels(layer), reference(px, w, h, 40, 0, 25));
     EXPECT_EQ(get_data(proc), pack_int32_le({40, 0, 25}));
-    gimp_image_delete(image);
 }
 
 TEST(TessalineStoredLevels, BlockOfAnotherSizeIsIgnored)
 {
     const int w = 20, h = 20;
     const auto px = grainy(w, h, 3);
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, px, &layer);
+    const TestImage im(w, h, GIMP_RGB_IMAGE, px);
+    const gint32 image = im.image, layer = im.layer;
     set_data(proc, pack_int32_le({90, 90, 90, 90, 90}));
     EXPECT_EQ(run_last_vals(image, layer), GIMP_PDB_SUCCESS);
     EXPECT_EQ(read_pixels(layer), reference(px, w, h, 15, 10, 20));
     set_data(proc, pack_int32_le({40, 0, 25}));
-    gimp_image_delete(image);
 }
 
 /* ---- output equals the reference --------------------------------------- */
@@ -182,12 +148,11 @@ TEST_P(TessalineOutput, EqualsReferenceForWholeLayer)
     for (int kind = 0; kind < 2; kind++) {
         const auto px = kind == 0 ? grainy(c.w, c.h, c.w + c.h)
                                   : random_bytes((size_t)c.w * c.h * 3, c.w * 3 + c.h);
-        gint32 layer;
-        gint32 image = new_image(c.w, c.h, GIMP_RGB_IMAGE, px, &layer);
+        const TestImage im(c.w, c.h, GIMP_RGB_IMAGE, px);
+        const gint32 image = im.image, layer = im.layer;
         ASSERT_EQ(run_noninteractive(image, layer, c.r, c.g, c.b), GIMP_PDB_SUCCESS);
         EXPECT_EQ(read_pixels(layer), reference(px, c.w, c.h, c.r, c.g, c.b))
             << (kind == 0 ? "grainy " : "random ") << c.w << "x" << c.h;
-        gimp_image_delete(image);
     }
 }
 
@@ -209,8 +174,8 @@ TEST(TessalineSelection, MaskDecidesWhatReachesTheLayer)
     const auto px = grainy(w, h, 9);
     const auto filtered = reference(px, w, h, 30, 30, 30);
     for (int shape = 0; shape < 2; shape++) {
-        gint32 layer;
-        gint32 image = new_image(w, h, GIMP_RGB_IMAGE, px, &layer);
+        const TestImage im(w, h, GIMP_RGB_IMAGE, px);
+        const gint32 image = im.image, layer = im.layer;
         if (shape == 0)
             gimp_image_select_rectangle(image, GIMP_CHANNEL_OP_REPLACE, 30, 20, 70, 45);
         else
@@ -242,7 +207,6 @@ TEST(TessalineSelection, MaskDecidesWhatReachesTheLayer)
         if (shape == 1) {
             EXPECT_GT(partial, 0) << "antialiased ellipse edge";
         }
-        gimp_image_delete(image);
     }
 }
 
@@ -252,8 +216,8 @@ TEST(TessalineRefused, WrongArgumentCountsAreCallingErrors)
 {
     const int w = 30, h = 20;
     const auto px = grainy(w, h, 4);
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, px, &layer);
+    const TestImage im(w, h, GIMP_RGB_IMAGE, px);
+    const gint32 image = im.image, layer = im.layer;
     const auto stored = get_data(proc);
     const std::vector<GimpParam> base = {int32_param(GIMP_RUN_NONINTERACTIVE), image_param(image),
                                          drawable_param(layer), int32_param(60), int32_param(60)};
@@ -269,7 +233,6 @@ TEST(TessalineRefused, WrongArgumentCountsAreCallingErrors)
         << "no such drawable";
     EXPECT_EQ(read_pixels(layer), px);
     EXPECT_EQ(get_data(proc), stored);
-    gimp_image_delete(image);
 }
 
 TEST(TessalineRefused, NonRgbLayersAreLeftUnchanged)
@@ -279,12 +242,11 @@ TEST(TessalineRefused, NonRgbLayersAreLeftUnchanged)
     for (GimpImageType t : types) {
         const int bpp = t == GIMP_GRAY_IMAGE ? 1 : t == GIMP_GRAYA_IMAGE ? 2 : 4;
         const auto px = random_bytes((size_t)w * h * bpp, bpp);
-        gint32 layer;
-        gint32 image = new_image(w, h, t, px, &layer);
+        const TestImage im(w, h, t, px);
+        const gint32 image = im.image, layer = im.layer;
         EXPECT_EQ(run_noninteractive(image, layer, 30, 30, 30), GIMP_PDB_EXECUTION_ERROR) << t;
         EXPECT_EQ(run_last_vals(image, layer), GIMP_PDB_EXECUTION_ERROR) << t;
         EXPECT_EQ(read_pixels(layer), px) << t;
-        gimp_image_delete(image);
     }
 }
 

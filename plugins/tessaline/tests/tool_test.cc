@@ -3,56 +3,21 @@
  * failed run leaves the input and any old output as they were. */
 #include "grain_core.h"
 #include "netpbm_io.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-std::string quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 class Tool : public testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/tessaline-tool-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = tmp_.path;
         w_ = 37;
         h_ = 23;
         pixels_.resize((size_t)w_ * h_ * 3);
@@ -67,19 +32,16 @@ protected:
         write_file(in_, header + std::string(pixels_.begin(), pixels_.end()));
         in_bytes_ = read_file(in_);
     }
-    void TearDown() override { system(("rm -rf " + quote(dir_)).c_str()); }
 
     /* Runs the tool; returns its exit status, *err gets its stderr. */
     int run(const std::vector<std::string> &args, std::string *err = nullptr)
     {
-        std::string cmd = quote(TESSALINE_FILTER);
-        for (const auto &a : args)
-            cmd += " " + quote(a);
-        cmd += " 2>" + quote(dir_ + "/stderr") + " >/dev/null";
-        int st = system(cmd.c_str());
+        std::vector<std::string> argv{TESSALINE_FILTER};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ProcessResult r = run_program(argv);
         if (err)
-            *err = read_file(dir_ + "/stderr");
-        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+            *err = r.err;
+        return r.status;
     }
 
     std::vector<uint8_t> core(int32_t r, int32_t g, int32_t b)
@@ -107,6 +69,7 @@ protected:
         return px;
     }
 
+    TempDir tmp_{"tessaline-tool"};
     std::string dir_, in_, in_bytes_;
     int w_, h_;
     std::vector<uint8_t> pixels_;

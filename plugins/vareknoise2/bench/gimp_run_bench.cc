@@ -34,20 +34,14 @@ double psnr(const std::vector<guint8> &a, const std::vector<guint8> &b)
 bool build_call(const char *proc, gint32 image, gint32 layer, const std::vector<double> &extra,
                 std::vector<GimpParam> *out)
 {
-    gchar *b, *h, *a, *c, *d;
-    GimpPDBProcType type;
-    gint np, nr;
-    GimpParamDef *params, *rets;
-    if (!gimp_procedural_db_proc_info(proc, &b, &h, &a, &c, &d, &type, &np, &nr, &params, &rets))
+    const ProcedureInfo info = procedure_info(proc);
+    if (!info.found)
         return false;
     *out = {int32_param(GIMP_RUN_NONINTERACTIVE), image_param(image), drawable_param(layer)};
-    for (int i = 3; i < np && i - 3 < (int)extra.size(); i++) {
+    for (size_t i = 3; i < info.args.size() && i - 3 < extra.size(); i++) {
         double v = extra[i - 3];
-        out->push_back(params[i].type == GIMP_PDB_FLOAT ? float_param(v) : int32_param((gint32)v));
+        out->push_back(info.args[i].type == GIMP_PDB_FLOAT ? float_param(v) : int32_param((gint32)v));
     }
-    gimp_destroy_paramdefs(params, np);
-    gimp_destroy_paramdefs(rets, nr);
-    g_free(b); g_free(h); g_free(a); g_free(c); g_free(d);
     return true;
 }
 
@@ -77,7 +71,7 @@ TEST(Vareknoise2Bench, PluginBesidePassThroughAndPeers)
         std::vector<double> extra;
     };
     const Peer peers[] = {
-        {"pass-through (same rows/columns)", "vareknoise2-passthrough", {}},
+        {"pass-through (same rows/columns)", "corvella-passthrough-lines", {}},
         {"plug_in_vareknoise2-0.64 defaults", "plug-in-vareknoise2-0-64",
          {p.radius, p.lsmooth, p.csmooth, p.effect, p.lookahead, p.gamma, p.damping, p.phase, p.texture, p.sharp}},
         {"plug-in-sel-gauss radius 5", "plug-in-sel-gauss", {5.0, 50}},

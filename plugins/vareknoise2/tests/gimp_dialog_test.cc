@@ -3,8 +3,6 @@
 // stored values.  A screenshot of the dialog is kept as a test artifact.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "gimp_bench.h"
@@ -50,26 +48,16 @@ Bytes block(const NoiseParams &p)
 // the dialog appeared.
 bool run_dialog(gint32 image, gint32 layer, const std::vector<std::string> &keys, const char *shot)
 {
+    // Mapped is not yet drawn: give the dialog and its preview a moment
+    // before picturing it and typing.
+    DialogAnswer dialog{title, shot ? shot : "",
+                        [&](const std::string &win) { EXPECT_TRUE(send_keys(win, keys)); },
+                        shot ? 1500 : 500, 40};
     std::string win;
-    {
-        DialogDriver driver([&] {
-            win = wait_window(title, 30);
-            if (win.empty()) return;
-            // Mapped is not yet drawn: give the dialog and its preview a
-            // moment before picturing it and typing.
-            std::this_thread::sleep_for(std::chrono::milliseconds(shot ? 1500 : 500));
-            if (shot) {
-                EXPECT_TRUE(screenshot(shot));
-            }
-            EXPECT_TRUE(send_keys(win, keys));
-            if (!wait_window_gone(title, 40)) {
-                ADD_FAILURE() << "the dialog did not close";
-                kill_window(win);
-            }
-        });
-        EXPECT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, {int32_param(GIMP_RUN_INTERACTIVE),
-                                                         image_param(image), drawable_param(layer)}));
-    }
+    EXPECT_EQ(GIMP_PDB_SUCCESS,
+              run_with_dialog(proc, {int32_param(GIMP_RUN_INTERACTIVE), image_param(image),
+                                     drawable_param(layer)},
+                              dialog, &win));
     return !win.empty();
 }
 

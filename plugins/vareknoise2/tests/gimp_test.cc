@@ -66,22 +66,18 @@ Bytes block(const NoiseParams &p)
 
 TEST(Vareknoise2Gimp, IsRegisteredAsDescribed)
 {
-    gchar *blurb, *help, *author, *copyright, *date;
-    GimpPDBProcType type;
-    gint nparams, nreturn;
-    GimpParamDef *params, *returns;
-    ASSERT_TRUE(gimp_procedural_db_proc_info(proc, &blurb, &help, &author, &copyright, &date, &type,
-                                             &nparams, &nreturn, &params, &returns));
-    EXPECT_STREQ("A Digital Camera Noise filter", blurb);
-    EXPECT_STREQ("It is commonly used on photographic images, and is provides a much more pleasing "
-                 "result than the standard denoising filters.", help);
-    EXPECT_STREQ("This is an experimental version. ", author);
-    EXPECT_STREQ("", copyright);
-    EXPECT_STREQ("", date);
-    EXPECT_EQ(GIMP_PLUGIN, type);
-    ASSERT_EQ(13, nparams);
-    EXPECT_EQ(0, nreturn);
-    const struct { GimpPDBArgType type; const char *name, *desc; } want[] = {
+    const ProcedureInfo info = procedure_info(proc);
+    ASSERT_TRUE(info.found);
+    EXPECT_EQ("A Digital Camera Noise filter", info.blurb);
+    EXPECT_EQ("It is commonly used on photographic images, and is provides a much more pleasing "
+              "result than the standard denoising filters.", info.help);
+    EXPECT_EQ("This is an experimental version. ", info.author);
+    EXPECT_EQ("", info.copyright);
+    EXPECT_EQ("", info.date);
+    EXPECT_EQ(GIMP_PLUGIN, info.type);
+    ASSERT_EQ(13u, info.args.size());
+    EXPECT_EQ(0u, info.values.size());
+    expect_args(info.args, {
         {GIMP_PDB_INT32, "run-mode", "Interactive, non-interactive"},
         {GIMP_PDB_IMAGE, "image", "(unused)"},
         {GIMP_PDB_DRAWABLE, "drawable", "Drawable to draw on"},
@@ -95,29 +91,12 @@ TEST(Vareknoise2Gimp, IsRegisteredAsDescribed)
         {GIMP_PDB_FLOAT, "phase", "Phase shift for edges"},
         {GIMP_PDB_FLOAT, "texture", "Texture accuracy"},
         {GIMP_PDB_FLOAT, "sharp", "Edge accuracy"},
-    };
-    for (int i = 0; i < 13; i++) {
-        EXPECT_EQ(want[i].type, params[i].type) << i;
-        EXPECT_STREQ(want[i].name, params[i].name) << i;
-        EXPECT_STREQ(want[i].desc, params[i].description) << i;
-    }
-    gimp_destroy_paramdefs(params, nparams);
-    g_free(blurb); g_free(help); g_free(author); g_free(copyright); g_free(date);
+    });
 
-    GimpParam query[] = {string_param("")};
-    gint nret = 0;
-    GimpParam *ret = gimp_run_procedure2("gimp-plugins-query", &nret, 1, query);
-    ASSERT_GE(nret, 13);
-    ASSERT_EQ(GIMP_PDB_SUCCESS, ret[0].data.d_status);
-    bool found = false;
-    for (int i = 0; i < ret[1].data.d_int32; i++)
-        if (std::string(ret[12].data.d_stringarray[i]) == proc || std::string(ret[12].data.d_stringarray[i]) == data_id) {
-            found = true;
-            EXPECT_STREQ("<Image>/Photo/B/Noise/Varek Noise 2 0.64 ...", ret[2].data.d_stringarray[i]);
-            EXPECT_STREQ("GRAY*, RGB*", ret[8].data.d_stringarray[i]);
-        }
-    gimp_destroy_params(ret, nret);
-    EXPECT_TRUE(found);
+    const PluginEntry entry = plugin_entry(proc);
+    EXPECT_TRUE(entry.found);
+    EXPECT_EQ("<Image>/Photo/B/Noise/Varek Noise 2 0.64 ...", entry.menu_path);
+    EXPECT_EQ("GRAY*, RGB*", entry.image_types);
 }
 
 TEST(Vareknoise2Gimp, EqualsTheCoreOnEveryLayerType)
@@ -129,14 +108,13 @@ TEST(Vareknoise2Gimp, EqualsTheCoreOnEveryLayerType)
         for (const NoiseParams *p : {&noise_params_defaults, static_cast<const NoiseParams *>(&other)}) {
             const int w = 83, h = 61;
             Bytes src = noisy_picture(w, h, l.bpp, 5 + l.bpp);
-            gint32 layer;
-            gint32 image = new_image(w, h, l.type, src, &layer);
+            const TestImage im(w, h, l.type, src);
+            const gint32 image = im.image, layer = im.layer;
             ASSERT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, call(image, layer, *p)));
             Bytes got = read_pixels(layer);
             EXPECT_EQ(core(*p, src, w, h, l.bpp), got) << "bpp " << l.bpp;
             EXPECT_NE(src, got);
             EXPECT_EQ(block(*p), get_data(data_id));  // stored after every successful run
-            gimp_image_delete(image);
         }
 }
 
@@ -162,11 +140,10 @@ TEST(Vareknoise2Gimp, EqualsTheToolOnTheSamePixels)
     NoiseParams p = noise_params_defaults;
     p.radius = 4;
     p.texture = 0.2;
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, src, &layer);
+    const TestImage im(w, h, GIMP_RGB_IMAGE, src);
+    const gint32 image = im.image, layer = im.layer;
     ASSERT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, call(image, layer, p)));
     EXPECT_EQ(want, read_pixels(layer));
-    gimp_image_delete(image);
 }
 
 // Rectangles down to a few pixels wide or high: lines far shorter than the
@@ -178,8 +155,8 @@ TEST(Vareknoise2Gimp, FiltersOnlyTheSelectionRectangle)
     for (const auto &r : rects) {
         const int sx = r[0], sy = r[1], sw = r[2], sh = r[3];
         Bytes src = noisy_picture(w, h, bpp, 3);
-        gint32 layer;
-        gint32 image = new_image(w, h, GIMP_RGB_IMAGE, src, &layer);
+        const TestImage im(w, h, GIMP_RGB_IMAGE, src);
+        const gint32 image = im.image, layer = im.layer;
         ASSERT_TRUE(gimp_image_select_rectangle(image, GIMP_CHANNEL_OP_REPLACE, sx, sy, sw, sh));
         ASSERT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, call(image, layer, noise_params_defaults)));
         Bytes got = read_pixels(layer);
@@ -195,7 +172,6 @@ TEST(Vareknoise2Gimp, FiltersOnlyTheSelectionRectangle)
                     int want = inside ? want_crop[((y - sy) * sw + x - sx) * bpp + c] : src[(y * w + x) * bpp + c];
                     ASSERT_EQ(want, got[(y * w + x) * bpp + c]) << sw << "x" << sh << " at " << x << "," << y;
                 }
-        gimp_image_delete(image);
     }
 }
 
@@ -205,21 +181,20 @@ TEST(Vareknoise2Gimp, SelectionMissingTheLayerLeavesItAlone)
 {
     const int w = 16, h = 12;
     Bytes src = noisy_picture(w, h, 4, 5);
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGBA_IMAGE, src, &layer);
+    const TestImage im(w, h, GIMP_RGBA_IMAGE, src);
+    const gint32 image = im.image, layer = im.layer;
     ASSERT_TRUE(gimp_image_resize(image, 2 * w, 2 * h, 0, 0));
     ASSERT_TRUE(gimp_image_select_rectangle(image, GIMP_CHANNEL_OP_REPLACE, w + 1, h + 1, 8, 6));
     EXPECT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, call(image, layer, noise_params_defaults)));
     EXPECT_EQ(src, read_pixels(layer));
-    gimp_image_delete(image);
 }
 
 TEST(Vareknoise2Gimp, RefusalsLeavePixelsAndStoredBlockAlone)
 {
     const int w = 40, h = 30;
     Bytes src = noisy_picture(w, h, 3, 8);
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGB_IMAGE, src, &layer);
+    const TestImage im(w, h, GIMP_RGB_IMAGE, src);
+    const gint32 image = im.image, layer = im.layer;
     NoiseParams stored = noise_params_defaults;
     stored.radius = 2.5;
     stored.preview = 0;
@@ -238,7 +213,6 @@ TEST(Vareknoise2Gimp, RefusalsLeavePixelsAndStoredBlockAlone)
             << count;
     EXPECT_EQ(src, read_pixels(layer));
     EXPECT_EQ(block(stored), get_data(data_id));
-    gimp_image_delete(image);
 }
 
 TEST(Vareknoise2Gimp, LastValuesUseTheStoredBlock)
@@ -247,13 +221,12 @@ TEST(Vareknoise2Gimp, LastValuesUseTheStoredBlock)
     Bytes src = noisy_picture(w, h, 4, 12);
     NoiseParams stored = {2, 0.5, 0.7, 0.05, 3, 2.2, 1, 0, -0.3, 0.8, 0, 0};
     set_data(data_id, block(stored));
-    gint32 layer;
-    gint32 image = new_image(w, h, GIMP_RGBA_IMAGE, src, &layer);
+    const TestImage im(w, h, GIMP_RGBA_IMAGE, src);
+    const gint32 image = im.image, layer = im.layer;
     ASSERT_EQ(GIMP_PDB_SUCCESS, run_procedure(proc, {int32_param(GIMP_RUN_WITH_LAST_VALS),
                                                      image_param(image), drawable_param(layer)}));
     EXPECT_EQ(core(stored, src, w, h, 4), read_pixels(layer));
     EXPECT_EQ(block(stored), get_data(data_id));
-    gimp_image_delete(image);
 }
 
 }  // namespace

@@ -97,6 +97,14 @@ std::vector<GimpParam> call(GimpRunMode mode, int count, const double values[10]
     return p;
 }
 
+// The run procedure on the fake editor, called as call() builds the call.
+GimpPDBStatusType run(FakeHost &h, NoiseParams &rec, GimpRunMode mode, int count,
+                      const double values[10])
+{
+    auto p = call(mode, count, values);
+    return noise_run(&h.host, &rec, count, p.data());
+}
+
 const double some_values[10] = {3.5, 0.4, 0.6, 0.2, 1.5, 1.1, 4, 1, 0.2, 0.5};
 
 bool same(const NoiseParams &a, const NoiseParams &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -105,8 +113,7 @@ TEST(NoiseRun, NonInteractiveWithThirteenValuesFiltersAndStores)
 {
     FakeHost h;
     NoiseParams rec = noise_params_defaults;
-    auto p = call(GIMP_RUN_NONINTERACTIVE, 13, some_values);
-    EXPECT_EQ(GIMP_PDB_SUCCESS, noise_run(&h.host, &rec, 13, p.data()));
+    EXPECT_EQ(GIMP_PDB_SUCCESS, run(h, rec, GIMP_RUN_NONINTERACTIVE, 13, some_values));
     NoiseParams want = {3.5, 0.4, 0.6, 0.2, 1.5, 1.1, 4, 1, 0.2, 0.5, 1, 0};
     EXPECT_TRUE(same(want, rec));
     EXPECT_EQ(1, h.filter_calls);
@@ -127,8 +134,7 @@ TEST(NoiseRun, WrongParameterCountsAreCallingErrorsAndStoreNothing)
         before.radius = 9;
         h.store(before);
         NoiseParams rec = noise_params_defaults;
-        auto p = call(GIMP_RUN_NONINTERACTIVE, count, some_values);
-        EXPECT_EQ(GIMP_PDB_CALLING_ERROR, noise_run(&h.host, &rec, count, p.data())) << count;
+        EXPECT_EQ(GIMP_PDB_CALLING_ERROR, run(h, rec, GIMP_RUN_NONINTERACTIVE, count, some_values)) << count;
         EXPECT_EQ(0, h.filter_calls);
         EXPECT_EQ(0, h.set_calls);
         EXPECT_TRUE(same(before, h.stored_params()));
@@ -147,8 +153,7 @@ TEST(NoiseRun, RefusedValuesAreCallingErrors)
         double v[10];
         std::memcpy(v, some_values, sizeof v);
         v[r.index] = r.value;
-        auto p = call(GIMP_RUN_NONINTERACTIVE, 13, v);
-        EXPECT_EQ(GIMP_PDB_CALLING_ERROR, noise_run(&h.host, &rec, 13, p.data())) << r.index;
+        EXPECT_EQ(GIMP_PDB_CALLING_ERROR, run(h, rec, GIMP_RUN_NONINTERACTIVE, 13, v)) << r.index;
         EXPECT_EQ(0, h.filter_calls);
         EXPECT_EQ(0, h.set_calls);
         if (r.kept) {
@@ -172,8 +177,7 @@ TEST(NoiseRun, InvalidDrawableIsACallingError)
     FakeHost h;
     h.valid_drawable = false;
     NoiseParams rec = noise_params_defaults;
-    auto p = call(GIMP_RUN_WITH_LAST_VALS, 3, nullptr);
-    EXPECT_EQ(GIMP_PDB_CALLING_ERROR, noise_run(&h.host, &rec, 3, p.data()));
+    EXPECT_EQ(GIMP_PDB_CALLING_ERROR, run(h, rec, GIMP_RUN_WITH_LAST_VALS, 3, nullptr));
     EXPECT_EQ(0, h.filter_calls);
     EXPECT_EQ(0, h.detach_calls);
 }
@@ -183,8 +187,7 @@ TEST(NoiseRun, InteractiveFirstRunShowsDefaultsAndOkStores)
     FakeHost h;
     h.dialog_sets_radius = 7.5;
     NoiseParams rec = noise_params_defaults;
-    auto p = call(GIMP_RUN_INTERACTIVE, 3, nullptr);
-    EXPECT_EQ(GIMP_PDB_SUCCESS, noise_run(&h.host, &rec, 3, p.data()));
+    EXPECT_EQ(GIMP_PDB_SUCCESS, run(h, rec, GIMP_RUN_INTERACTIVE, 3, nullptr));
     EXPECT_TRUE(same(noise_params_defaults, h.seen_in_dialog));
     EXPECT_EQ(1, h.filter_calls);
     EXPECT_EQ(7.5, h.seen_in_filter.radius);
@@ -202,8 +205,8 @@ TEST(NoiseRun, InteractiveShowsStoredValuesAndCancelDoesNothing)
     h.dialog_answer = false;
     h.dialog_sets_radius = 11;
     NoiseParams rec = noise_params_defaults;
-    auto p = call(GIMP_RUN_INTERACTIVE, 13, some_values);  // values of an interactive call are ignored
-    EXPECT_EQ(GIMP_PDB_SUCCESS, noise_run(&h.host, &rec, 13, p.data()));
+    // The values of an interactive call are ignored.
+    EXPECT_EQ(GIMP_PDB_SUCCESS, run(h, rec, GIMP_RUN_INTERACTIVE, 13, some_values));
     EXPECT_TRUE(same(stored, h.seen_in_dialog));
     EXPECT_EQ(0, h.filter_calls);
     EXPECT_EQ(0, h.set_calls);
@@ -216,8 +219,7 @@ TEST(NoiseRun, LastValuesUseTheStoredBlockWithoutDialog)
     NoiseParams stored = {2, 0.5, 0.3, 0.05, 3, 2.2, 1, 0, -0.3, 0.8, 0, 0};
     h.store(stored);
     NoiseParams rec = noise_params_defaults;
-    auto p = call(GIMP_RUN_WITH_LAST_VALS, 3, nullptr);
-    EXPECT_EQ(GIMP_PDB_SUCCESS, noise_run(&h.host, &rec, 3, p.data()));
+    EXPECT_EQ(GIMP_PDB_SUCCESS, run(h, rec, GIMP_RUN_WITH_LAST_VALS, 3, nullptr));
     EXPECT_EQ(0, h.dialog_calls);
     EXPECT_TRUE(same(stored, h.seen_in_filter));
     EXPECT_EQ(1, h.set_calls);
@@ -236,8 +238,7 @@ TEST(NoiseRun, UnusableStoredBlocksAreIgnored)
             h.store(bad);
         }
         NoiseParams rec = noise_params_defaults;
-        auto p = call(GIMP_RUN_WITH_LAST_VALS, 3, nullptr);
-        EXPECT_EQ(GIMP_PDB_SUCCESS, noise_run(&h.host, &rec, 3, p.data()));
+        EXPECT_EQ(GIMP_PDB_SUCCESS, run(h, rec, GIMP_RUN_WITH_LAST_VALS, 3, nullptr));
         EXPECT_TRUE(same(noise_params_defaults, h.seen_in_filter)) << variant;
     }
 }
@@ -249,8 +250,7 @@ TEST(NoiseRun, OtherRunModesUseTheCurrentValues)
     stored.radius = 2;
     h.store(stored);
     NoiseParams rec = noise_params_defaults;
-    auto p = call(static_cast<GimpRunMode>(5), 13, some_values);
-    EXPECT_EQ(GIMP_PDB_SUCCESS, noise_run(&h.host, &rec, 13, p.data()));
+    EXPECT_EQ(GIMP_PDB_SUCCESS, run(h, rec, static_cast<GimpRunMode>(5), 13, some_values));
     EXPECT_TRUE(same(noise_params_defaults, h.seen_in_filter));
     EXPECT_EQ(1, h.set_calls);
 }
@@ -260,8 +260,7 @@ TEST(NoiseRun, FilterFailureIsAnExecutionErrorAndStoresNothing)
     FakeHost h;
     h.filter_answer = false;
     NoiseParams rec = noise_params_defaults;
-    auto p = call(GIMP_RUN_NONINTERACTIVE, 13, some_values);
-    EXPECT_EQ(GIMP_PDB_EXECUTION_ERROR, noise_run(&h.host, &rec, 13, p.data()));
+    EXPECT_EQ(GIMP_PDB_EXECUTION_ERROR, run(h, rec, GIMP_RUN_NONINTERACTIVE, 13, some_values));
     EXPECT_EQ(0, h.set_calls);
     EXPECT_EQ(0, h.flush_calls);
 }
@@ -274,8 +273,7 @@ TEST(NoiseRun, TileCacheHoldsTwoRowsOfTilesAndTwoMore)
         h.width = r[0];
         h.tile = r[1];
         NoiseParams rec = noise_params_defaults;
-        auto p = call(GIMP_RUN_WITH_LAST_VALS, 3, nullptr);
-        noise_run(&h.host, &rec, 3, p.data());
+        run(h, rec, GIMP_RUN_WITH_LAST_VALS, 3, nullptr);
         EXPECT_EQ(r[2], h.ntiles) << r[0];
     }
 }

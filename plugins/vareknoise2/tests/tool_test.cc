@@ -2,68 +2,30 @@
 // flavour, exit codes and messages for bad use and bad files.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "netpbm_io.h"
 #include "noise_filter.h"
-
-extern char **environ;
+#include "test_support.h"
 
 namespace {
 
-struct Result {
-    int status;
-    std::string err;
-};
-
 class NoiseToolTest : public ::testing::Test {
 protected:
-    std::string dir;
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/vareknoise2-tool-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        dir = tmpl;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    TempDir tmp{"vareknoise2-tool"};
+    const std::string dir = tmp.path;
     std::string path(const std::string &name) const { return dir + "/" + name; }
 
-    Result run(const std::vector<std::string> &args) const
+    ProcessResult run(const std::vector<std::string> &args) const
     {
-        std::vector<char *> argv;
-        std::string tool = TOOL_PATH;
-        argv.push_back(const_cast<char *>(tool.c_str()));
-        for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        std::string errfile = path("stderr.txt");
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 2, errfile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid;
-        Result r{-1, ""};
-        if (posix_spawn(&pid, tool.c_str(), &fa, nullptr, argv.data(), environ) == 0) {
-            int st = 0;
-            waitpid(pid, &st, 0);
-            r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        }
-        posix_spawn_file_actions_destroy(&fa);
-        std::ifstream f(errfile);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        r.err = ss.str();
-        return r;
+        std::vector<std::string> argv{TOOL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return run_program(argv);
     }
 
     void write_image(const std::string &file, int w, int h, int channels, unsigned seed) const
@@ -78,14 +40,6 @@ protected:
         char err[256];
         ASSERT_EQ(0, netpbm_write(file.c_str(), &img, err, sizeof err)) << err;
         netpbm_free(&img);
-    }
-
-    static std::string slurp(const std::string &file)
-    {
-        std::ifstream f(file, std::ios::binary);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
     }
 };
 
@@ -102,15 +56,15 @@ TEST_F(NoiseToolTest, OutputEqualsTheCoreForEveryPixelFormat)
         for (const auto &s : settings) {
             std::string in = path("in.pam"), out = path("out.pam");
             write_image(in, 37, 21, channels, channels);
-            std::string before = slurp(in);
+            std::string before = read_file(in);
             std::vector<std::string> args;
             for (const char *o : s.options)
                 if (o) args.push_back(o);
             args.push_back(in);
             args.push_back(out);
-            Result r = run(args);
+            ProcessResult r = run(args);
             ASSERT_EQ(0, r.status) << r.err;
-            EXPECT_EQ(before, slurp(in));  // input untouched
+            EXPECT_EQ(before, read_file(in));  // input untouched
             NetpbmImage src, got;
             char err[256];
             ASSERT_EQ(0, netpbm_read(in.c_str(), &src, err, sizeof err));
@@ -151,7 +105,7 @@ TEST_F(NoiseToolTest, UsageErrorsExitTwoWithOneLineAndTheUsage)
         {in, in},
     };
     for (const auto &c : cases) {
-        Result r = run(c);
+        ProcessResult r = run(c);
         std::string joined;
         for (const auto &a : c) joined += a + " ";
         EXPECT_EQ(2, r.status) << joined;
@@ -164,7 +118,7 @@ TEST_F(NoiseToolTest, UsageErrorsExitTwoWithOneLineAndTheUsage)
 TEST_F(NoiseToolTest, NegativeAndOddValuesOtherwiseAreAccepted)
 {
     write_image(path("in.pgm"), 9, 30, 1, 3);
-    Result r = run({"--damping", "-3", "--phase=-2", "--effect=0", "--texture=-1", "--csmooth=-2",
+    ProcessResult r = run({"--damping", "-3", "--phase=-2", "--effect=0", "--texture=-1", "--csmooth=-2",
                     path("in.pgm"), path("out.pgm")});
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ(0, access(path("out.pgm").c_str(), F_OK));
@@ -186,7 +140,7 @@ TEST_F(NoiseToolTest, BadFilesExitOneNamingTheFile)
         {path("in.ppm"), path("nodir/o.ppm"), path("nodir/o.ppm")},
     };
     for (const auto &c : cases) {
-        Result r = run({c.in, c.out});
+        ProcessResult r = run({c.in, c.out});
         EXPECT_EQ(1, r.status) << c.in;
         EXPECT_NE(std::string::npos, r.err.find(c.named)) << r.err;
         EXPECT_EQ(std::string::npos, r.err.find("usage:")) << r.err;
@@ -198,24 +152,19 @@ TEST_F(NoiseToolTest, FailedWriteLeavesNoPartialFile)
 {
     write_image(path("in.ppm"), 8, 8, 3, 1);
     mkdir(path("taken").c_str(), 0700);  // OUT exists and cannot be replaced
-    Result r = run({path("in.ppm"), path("taken")});
+    ProcessResult r = run({path("in.ppm"), path("taken")});
     EXPECT_EQ(1, r.status) << r.err;
     EXPECT_NE(std::string::npos, r.err.find(path("taken"))) << r.err;
     struct stat st;
     ASSERT_EQ(0, stat(path("taken").c_str(), &st));
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    // Nothing but the input, the directory and the captured messages.
-    int entries = 0;
-    FILE *ls = popen(("ls -A '" + dir + "' | wc -l").c_str(), "r");
-    ASSERT_NE(nullptr, ls);
-    ASSERT_EQ(1, fscanf(ls, "%d", &entries));
-    pclose(ls);
-    EXPECT_EQ(3, entries);
+    // Nothing but the input and the directory.
+    EXPECT_EQ((std::vector<std::string>{"in.ppm", "taken"}), entries(dir));
 }
 
 TEST_F(NoiseToolTest, HelpGoesToStandardOutputWithStatusZero)
 {
-    Result r = run({"--help"});
+    ProcessResult r = run({"--help"});
     EXPECT_EQ(0, r.status);
     EXPECT_TRUE(r.err.empty());
 }

@@ -6,18 +6,16 @@
 #include <gtest/gtest.h>
 #include <vips/vips.h>
 
-#include <dirent.h>
-#include <fcntl.h>
+#include "test_support.h"
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,94 +25,16 @@ namespace {
 /* Refocus iterations that keep a worker busy for seconds on the photo. */
 #define LONG_ITERATIONS "30"
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::vector<std::string> entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (struct dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-struct Result {
-    int status = -1; /* exit status, 128 + signal, -1 on timeout */
-    std::string out, err;
-};
-
-/* Starts a program in a process group of its own with stdout and stderr
- * going to files in dir. */
+/* Starts a program whose messages go to .stdout and .stderr in dir. */
 pid_t spawn(const std::vector<std::string> &args, const std::string &dir)
 {
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        int o = open((dir + "/.stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int e = open((dir + "/.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(o, 1);
-        dup2(e, 2);
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    setpgid(pid, pid);
-    return pid;
-}
-
-/* Waits up to seconds; a program still running then is killed with its
- * group (status -1). */
-int wait_for(pid_t pid, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-/* Waits until no process of the group is left (at most seconds). */
-void wait_group_gone(pid_t pgid, double seconds)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (kill(-pgid, 0) == 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    kill(-pgid, SIGKILL);
+    return spawn_program(args, dir + "/.stdout", dir + "/.stderr");
 }
 
 class Batch : public testing::Test {
 protected:
-    static std::string base_;           /* the test files, made once */
+    static TempDir *files_;             /* the test files, made once */
+    static std::string base_;           /* files_->path */
     static std::map<std::string, std::string> made_; /* kind -> path */
 
     static void SetUpTestSuite()
@@ -122,9 +42,8 @@ protected:
         ASSERT_EQ(0, VIPS_INIT("batch_test"));
         /* Files are rewritten under one name: always read them afresh. */
         vips_cache_set_max(0);
-        char tmpl[] = "/tmp/corvella-batch-files-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        base_ = tmpl;
+        files_ = new TempDir("corvella-batch-files");
+        base_ = files_->path;
         VipsImage *photo = vips_image_new_from_file(CORVELLA_TEST_PHOTO, nullptr);
         ASSERT_NE(nullptr, photo) << vips_error_buffer();
         VipsImage *im = nullptr;
@@ -195,40 +114,23 @@ protected:
 
     static void TearDownTestSuite()
     {
-        if (!base_.empty())
-            system(("rm -rf '" + base_ + "'").c_str());
+        delete files_;
+        files_ = nullptr;
     }
 
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/corvella-batch-run-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        dir_ = tmpl;
-    }
-    void TearDown() override
-    {
-        chmod((dir_ + "/ro").c_str(), 0700);
-        system(("rm -rf '" + dir_ + "'").c_str());
-    }
+    /* The read-only folder a test may leave must open for removal. */
+    void TearDown() override { chmod((dir_ + "/ro").c_str(), 0700); }
 
-    Result batch(std::vector<std::string> args, double timeout = 240)
+    ProcessResult batch(std::vector<std::string> args, double timeout = 240)
     {
         args.insert(args.begin(), CORVELLA_BATCH);
-        Result r;
-        pid_t pid = spawn(args, dir_);
-        r.status = wait_for(pid, timeout);
-        r.out = read_file(dir_ + "/.stdout");
-        r.err = read_file(dir_ + "/.stderr");
-        return r;
+        return run_program(args, timeout);
     }
 
-    Result tool(const std::string &program, std::vector<std::string> args)
+    ProcessResult tool(const std::string &program, std::vector<std::string> args)
     {
         args.insert(args.begin(), program);
-        Result r;
-        r.status = wait_for(spawn(args, dir_), 240);
-        r.err = read_file(dir_ + "/.stderr");
-        return r;
+        return run_program(args, 240);
     }
 
     /* The decoded 8-bit samples of a file, interleaved. */
@@ -275,9 +177,11 @@ protected:
         return s;
     }
 
-    std::string dir_;
+    TempDir tmp_{"corvella-batch-run"};
+    std::string dir_ = tmp_.path;
 };
 
+TempDir *Batch::files_;
 std::string Batch::base_;
 std::map<std::string, std::string> Batch::made_;
 
@@ -314,18 +218,18 @@ TEST_F(Batch, PixelsEqualTheCommandLineTools)
         std::vector<std::string> args = c.options;
         args.push_back(in);
         args.push_back(out);
-        Result t = tool(c.tool, args);
+        ProcessResult t = tool(c.tool, args);
         ASSERT_EQ(0, t.status) << t.err;
 
         args = c.options;
         args.insert(args.begin(), c.filter);
         args.insert(args.end(), { "-o", outdir, input });
-        Result b = batch(args);
+        ProcessResult b = batch(args);
         ASSERT_EQ(0, b.status) << b.err;
         const std::string result = outdir + "/" + base_name(input);
         EXPECT_TRUE(pixels(out) == pixels(result)) << "the samples differ from " << c.tool << "'s";
         EXPECT_NE(pixels(input), pixels(result)) << "the filter changed nothing";
-        system(("rm -rf '" + outdir + "'").c_str());
+        remove_tree(outdir);
     }
 }
 
@@ -345,7 +249,7 @@ TEST_F(Batch, NoiseAutoChoosesAsTheToolDoes)
         const std::vector<std::string> options = { "--iterations", "3", "--noise", "auto" };
         std::vector<std::string> args = options;
         args.insert(args.end(), { in, out });
-        Result t = tool(OSTREL_REFOCUS, args);
+        ProcessResult t = tool(OSTREL_REFOCUS, args);
         ASSERT_EQ(0, t.status) << t.err;
         size_t at = t.err.find("noise level found: ");
         ASSERT_NE(std::string::npos, at) << t.err;
@@ -355,13 +259,13 @@ TEST_F(Batch, NoiseAutoChoosesAsTheToolDoes)
         args = options;
         args.insert(args.begin(), "refocus");
         args.insert(args.end(), { "-o", outdir, input });
-        Result b = batch(args);
+        ProcessResult b = batch(args);
         ASSERT_EQ(0, b.status) << b.err;
         EXPECT_NE(std::string::npos, b.out.find(found)) << "expected \"" << found << "\" in\n"
                                                          << b.out;
         EXPECT_TRUE(pixels(out) == pixels(outdir + "/" + base_name(input)))
             << "the samples differ from the tool's";
-        system(("rm -rf '" + outdir + "'").c_str());
+        remove_tree(outdir);
     }
 }
 
@@ -376,7 +280,7 @@ TEST_F(Batch, AlphaIsKept)
             std::vector<std::string> args = { filter, "-o", dir_ + "/out", made_[kind] };
             if (!strcmp(filter, "refocus"))
                 args.insert(args.begin() + 1, { "--iterations", "2" });
-            Result r = batch(args);
+            ProcessResult r = batch(args);
             ASSERT_EQ(0, r.status) << r.err;
             int bands = 0, in_bands = 0;
             std::string after = pixels(dir_ + "/out/" + base_name(made_[kind]), &bands);
@@ -400,7 +304,7 @@ TEST_F(Batch, MetadataIsKept)
     for (const char *kind : { "jpeg", "png", "tiff" }) {
         SCOPED_TRACE(kind);
         const std::string in = made_[kind], out = dir_ + "/out/" + base_name(in);
-        Result r = batch({ "grain", "-o", dir_ + "/out", in });
+        ProcessResult r = batch({ "grain", "-o", dir_ + "/out", in });
         ASSERT_EQ(0, r.status) << r.err;
         std::string icc = blob(in, VIPS_META_ICC_NAME), xmp = blob(in, VIPS_META_XMP_NAME);
         ASSERT_FALSE(icc.empty());
@@ -417,8 +321,8 @@ TEST_F(Batch, MetadataIsKept)
 
 TEST_F(Batch, JpegQualityFollowsTheOption)
 {
-    Result lo = batch({ "grain", "--quality", "40", "-o", dir_ + "/new/lo", made_["jpeg"] });
-    Result hi = batch({ "grain", "-o", dir_ + "/hi", made_["jpeg"] });
+    ProcessResult lo = batch({ "grain", "--quality", "40", "-o", dir_ + "/new/lo", made_["jpeg"] });
+    ProcessResult hi = batch({ "grain", "-o", dir_ + "/hi", made_["jpeg"] });
     ASSERT_EQ(0, lo.status) << lo.err;
     ASSERT_EQ(0, hi.status) << hi.err;
     EXPECT_LT(read_file(dir_ + "/new/lo/photo.jpg").size() * 2,
@@ -437,7 +341,7 @@ TEST_F(Batch, FailuresAreNamedAndTheRestIsDone)
         before[in] = read_file(in);
     std::vector<std::string> args = { "noise", "--jobs", "2", "-o", dir_ + "/out" };
     args.insert(args.end(), inputs.begin(), inputs.end());
-    Result r = batch(args);
+    ProcessResult r = batch(args);
     EXPECT_EQ(1, r.status) << r.err;
     for (const char *bad : { "truncated.jpg", "notes.jpg", "missing.png" })
         EXPECT_NE(std::string::npos, r.err.find(std::string(bad) + " failed: ")) << r.err;
@@ -469,7 +373,7 @@ TEST_F(Batch, UnwritableOutdirFailsEveryFile)
     mkdir(blocked.c_str(), 0700);
     mkdir((blocked + "/photo.png").c_str(), 0700);
     write_file(blocked + "/photo.png/keep", "x");
-    Result r = batch({ "grain", "-o", blocked, made_["png"] });
+    ProcessResult r = batch({ "grain", "-o", blocked, made_["png"] });
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.err.find("cannot write " + blocked + "/photo.png")) << r.err;
     EXPECT_EQ((std::vector<std::string>{ "photo.png" }), entries(blocked));
@@ -490,7 +394,7 @@ TEST_F(Batch, UnwritableOutdirFailsEveryFile)
 
 TEST_F(Batch, ConversionsAreSaidInTheLine)
 {
-    Result r = batch({ "noise", "-o", dir_ + "/out", made_["16bit"], made_["cmyk"] });
+    ProcessResult r = batch({ "noise", "-o", dir_ + "/out", made_["16bit"], made_["cmyk"] });
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("deep.png")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("16-bit input filtered at 8 bits")) << r.out;
@@ -504,7 +408,7 @@ TEST_F(Batch, ConversionsAreSaidInTheLine)
 /* What the filters cannot take whole is refused with the reason. */
 TEST_F(Batch, UnsupportedImagesAreRefusedWithTheReason)
 {
-    Result r = batch({ "noise", "-o", dir_ + "/out", made_["indexed"], made_["pages"],
+    ProcessResult r = batch({ "noise", "-o", dir_ + "/out", made_["indexed"], made_["pages"],
                        made_["png"] });
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.err.find("indexed.png failed: an indexed (palette) image"))
@@ -538,12 +442,12 @@ TEST_F(Batch, UsageErrorsExitTwoAndWriteNothing)
         std::string joined;
         for (const auto &a : args)
             joined += a + " ";
-        Result r = batch(args);
+        ProcessResult r = batch(args);
         EXPECT_EQ(2, r.status) << joined << r.err;
         EXPECT_NE(std::string::npos, r.err.find("usage: corvella-batch")) << joined;
         EXPECT_FALSE(exists(out + "/photo.png")) << joined;
     }
-    Result help = batch({ "refocus", "--help" });
+    ProcessResult help = batch({ "refocus", "--help" });
     EXPECT_EQ(0, help.status);
     EXPECT_NE(std::string::npos, help.out.find("--noise")) << help.out;
     EXPECT_EQ(std::string::npos, help.out.find("--red")) << help.out;
@@ -563,7 +467,7 @@ TEST_F(Batch, TwoJobsGiveTheSameBytesAsOne)
                                           dir_ + "/jobs" + jobs };
         for (const auto &f : five(made_))
             args.push_back(f);
-        Result r = batch(args);
+        ProcessResult r = batch(args);
         ASSERT_EQ(0, r.status) << r.err;
     }
     ASSERT_EQ(5u, entries(dir_ + "/jobs1").size());
@@ -588,7 +492,7 @@ TEST_F(Batch, ShardsCoverEveryFileOnce)
         std::vector<std::string> args = { "noise", "--shard", std::to_string(k) + "/3", "-o",
                                           outdir };
         args.insert(args.end(), files.begin(), files.end());
-        Result r = batch(args);
+        ProcessResult r = batch(args);
         ASSERT_EQ(0, r.status) << r.err;
         for (const auto &name : entries(outdir)) {
             seen.insert(name);
@@ -642,7 +546,7 @@ TEST_F(Interrupted, CtrlCStopsCleanly)
 {
     pid_t pid = start_long_run();
     ASSERT_EQ(0, kill(pid, SIGINT));
-    int status = wait_for(pid, 60);
+    int status = wait_program(pid, 60);
     wait_group_gone(pid, 10);
     EXPECT_EQ(130, status) << read_file(dir_ + "/.stderr");
     EXPECT_NE(std::string::npos, read_file(dir_ + "/.stderr").find("interrupted"));
@@ -661,7 +565,7 @@ TEST_F(Interrupted, KilledRunLeavesNoPartialResultAndARerunCompletesTheSet)
                                       dir_ + "/out" };
     for (const auto &f : five(made_))
         args.push_back(f);
-    Result r = batch(args, 600);
+    ProcessResult r = batch(args, 600);
     ASSERT_EQ(0, r.status) << r.err;
     expect_only_whole_results();
     EXPECT_EQ(5u, entries(dir_ + "/out").size());
@@ -680,7 +584,7 @@ TEST_F(Interrupted, ADeadWorkerFailsOnlyItsFile)
     pid_t worker = (pid_t)atol(children.c_str());
     ASSERT_GT(worker, 0) << "no worker found";
     ASSERT_EQ(0, kill(worker, SIGKILL));
-    int status = wait_for(pid, 300);
+    int status = wait_program(pid, 300);
     wait_group_gone(pid, 10);
     std::string err = read_file(dir_ + "/.stderr"), out = read_file(dir_ + "/.stdout");
     EXPECT_EQ(1, status) << err;
