@@ -45,17 +45,6 @@ static void refocus_report(void *user, float fraction)
         r->progress(r->user, fraction);
 }
 
-/* Whole numbers within 0..255 after a run; the clamp keeps the conversion
- * defined should that ever not hold. */
-static unsigned char to_byte(float v)
-{
-    if (!(v > 0.0f))
-        return 0;
-    if (v >= 255.0f)
-        return 255;
-    return (unsigned char)(v + 0.5f);
-}
-
 static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int width,
                               int height, int channels, BatchProgress progress, void *user,
                               char *msg, size_t msglen)
@@ -86,7 +75,7 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
     if (status == REFOCUS_DONE)
         for (int c = 0; c < n; c++)
             for (size_t k = 0; k < npix; k++)
-                pixels[k * (size_t)channels + (size_t)c] = to_byte(ch[c].data[k]);
+                pixels[k * (size_t)channels + (size_t)c] = refocus_value_to_byte(ch[c].data[k]);
     else
         snprintf(msg, msglen, "the parameters cannot be used");
     for (int c = 0; c < n; c++)

@@ -66,16 +66,6 @@ vals_from_config (GimpProcedureConfig *config, RefocusVals *vals)
 
 /* ---- pixels ------------------------------------------------------------- */
 
-static guchar
-to_byte (float v)
-{
-  if (!(v > 0.0f))
-    return 0;
-  if (v >= 255.0f)
-    return 255;
-  return (guchar) (v + 0.5f);
-}
-
 static void
 read_selection (void *user)
 {
@@ -105,7 +95,7 @@ write_selection (Refocus *r)
     return FALSE;
   for (i = 0; i < n; i++)
     for (k = 0; k < r->n_channels; k++)
-      buf[i * r->t.bpp + k] = to_byte (r->channel[k].data[i]);
+      buf[i * r->t.bpp + k] = refocus_value_to_byte (r->channel[k].data[i]);
   frame3_write (&r->t, buf);
   g_free (buf);
   return TRUE;
@@ -267,7 +257,7 @@ preview_draw (GtkWidget *area, cairo_t *cr, Refocus *r)
         guint8 c[3];
 
         for (k = 0; k < 3; k++)
-          c[k] = to_byte (r->channel[r->n_channels == 3 ? k : 0].data[i]);
+          c[k] = refocus_value_to_byte (r->channel[r->n_channels == 3 ? k : 0].data[i]);
         pixels[row * stride + col] = ((guint32) c[0] << 16) | ((guint32) c[1] << 8) | c[2];
       }
   cairo_surface_mark_dirty (surface);
