@@ -1,6 +1,8 @@
 /* The 7 x 7 film-grain rule over plain buffers. */
 #include "grain_core.h"
 
+#include "le_block.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -8,33 +10,20 @@
  * of a block comfortably inside int. */
 #define GRAIN_MAX_SIDE (1 << 20)
 
-static void put_le32(uint8_t *b, int32_t v)
-{
-    const uint32_t u = (uint32_t)v;
-    for (int i = 0; i < 4; i++)
-        b[i] = (uint8_t)(u >> (8 * i));
-}
-
-static int32_t get_le32(const uint8_t *b)
-{
-    uint32_t u = 0;
-    for (int i = 0; i < 4; i++)
-        u |= (uint32_t)b[i] << (8 * i);
-    return (int32_t)u;
-}
-
 void grain_params_to_bytes(const GrainParams *p, uint8_t bytes[GRAIN_PARAMS_BYTES])
 {
-    put_le32(bytes, p->red);
-    put_le32(bytes + 4, p->green);
-    put_le32(bytes + 8, p->blue);
+    LeBlock b = le_block_writer(bytes, GRAIN_PARAMS_BYTES);
+    le_put_i32(&b, p->red);
+    le_put_i32(&b, p->green);
+    le_put_i32(&b, p->blue);
 }
 
 void grain_params_from_bytes(GrainParams *p, const uint8_t bytes[GRAIN_PARAMS_BYTES])
 {
-    p->red = get_le32(bytes);
-    p->green = get_le32(bytes + 4);
-    p->blue = get_le32(bytes + 8);
+    LeBlock b = le_block_reader(bytes, GRAIN_PARAMS_BYTES);
+    p->red = le_get_i32(&b);
+    p->green = le_get_i32(&b);
+    p->blue = le_get_i32(&b);
 }
 
 int32_t grain_level_square(int32_t level)

@@ -1,5 +1,7 @@
 #include "noise_filter.h"
 
+#include "boundary_index.h"
+
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -103,22 +105,6 @@ void cascade_blur(const float *x, float *y, int m, double rho, int difference, f
     if (difference)
         for (int j = 0; j < m; j++)
             y[j] = fabsf(y[j] - blur_copy[j]);
-}
-
-/* ---- Mirroring ----------------------------------------------------------- */
-
-/* Index of sample i of a line of n samples reflected at both ends without
- * repeating the end samples; lines shorter than the padding reflect again,
- * so padding never reads outside the line itself. */
-static int reflect(int i, int n)
-{
-    if (n == 1)
-        return 0;
-    int period = 2 * (n - 1);
-    i %= period;
-    if (i < 0)
-        i += period;
-    return i < n ? i : period - i;
 }
 
 #define NOISE_GAIN_SLOTS 65536
