@@ -37,6 +37,44 @@ typedef enum {
 #define CPU_HAVE_X86_FORMS 0
 #endif
 
+/* A plain loop written once, as
+ *     static inline CPU_LOOP_BODY void NAME_body PARAMS { ... }
+ * and compiled once per form: CPU_LOOP_FORMS_AVX2 (generic, avx2) or
+ * CPU_LOOP_FORMS_AVX512 (generic, avx2, avx512) define
+ *     static void NAME PARAMS
+ * which runs the form that the policy allows (ARGS: PARAMS' names in
+ * parentheses).  The avx512 form includes FMA, so it is only for loops
+ * whose result does not depend on fused rounding (integer arithmetic). */
+#define CPU_LOOP_BODY __attribute__((always_inline))
+#if CPU_HAVE_X86_FORMS
+#define CPU_LOOP_FORMS_AVX2(name, params, args)                                  \
+    CPU_TARGET_AVX2_LOOPS static void name##_avx2 params { name##_body args; }   \
+    static void name params                                                      \
+    {                                                                            \
+        if (cpu_form() >= CPU_FORM_AVX2)                                         \
+            name##_avx2 args;                                                    \
+        else                                                                     \
+            name##_body args;                                                    \
+    }
+#define CPU_LOOP_FORMS_AVX512(name, params, args)                                \
+    CPU_TARGET_AVX2_LOOPS static void name##_avx2 params { name##_body args; }   \
+    CPU_TARGET_AVX512 static void name##_avx512 params { name##_body args; }     \
+    static void name params                                                      \
+    {                                                                            \
+        CpuForm form_ = cpu_form();                                              \
+        if (form_ == CPU_FORM_AVX512)                                            \
+            name##_avx512 args;                                                  \
+        else if (form_ == CPU_FORM_AVX2)                                         \
+            name##_avx2 args;                                                    \
+        else                                                                     \
+            name##_body args;                                                    \
+    }
+#else
+#define CPU_LOOP_FORMS_AVX2(name, params, args) \
+    static void name params { name##_body args; }
+#define CPU_LOOP_FORMS_AVX512(name, params, args) CPU_LOOP_FORMS_AVX2(name, params, args)
+#endif
+
 /* The form in use: the override or the widest, decided at the first call. */
 CpuForm cpu_form(void);
 

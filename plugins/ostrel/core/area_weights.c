@@ -71,8 +71,7 @@ static int split_mask(const ConvMask *mask, float *gx, float *gy)
 
 /* dst[0..w) = source row j:
  * sum over k, l of mask(k, l) in(map(i - k), map(j - l)). */
-OSTREL_CLONES
-static void source_row(const RowSource *rs, int j, float *dst)
+static inline CPU_LOOP_BODY void source_row_body(const RowSource *rs, int j, float *dst)
 {
     int w = rs->in->width, h = rs->in->height, r = rs->r;
     if (r < 0) {
@@ -102,14 +101,18 @@ static void source_row(const RowSource *rs, int j, float *dst)
             d[i] += g * src[i];
     }
 }
+CPU_LOOP_FORMS_AVX2(source_row, (const RowSource *rs, int j, float *dst), (rs, j, dst))
 
 /* acc[i] += sign * hrow[i] for the 2w sums of a row. */
-OSTREL_CLONES
-static void add_rows(double *restrict acc, const double *restrict hrow, int n, double sign)
+static inline CPU_LOOP_BODY void add_rows_body(double *restrict acc, const double *restrict hrow,
+                                              int n, double sign)
 {
     for (int i = 0; i < n; i++)
         acc[i] += sign * hrow[i];
 }
+CPU_LOOP_FORMS_AVX2(add_rows, (double *restrict acc, const double *restrict hrow, int n,
+                              double sign),
+                    (acc, hrow, n, sign))
 
 typedef struct {
     const RowSource *rs;

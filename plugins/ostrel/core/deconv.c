@@ -58,9 +58,8 @@ static int separable(const ConvMask *mask, double *gx, double *gy)
  * are picked through the mapping once per row.  A separable mask runs as
  * a row pass into a small cache of rows (slot = row mod span) and a column
  * pass over the cached rows. */
-OSTREL_CLONES
-static void filter_mapped(Matrix *out, const Matrix *in, const ConvMask *mask,
-                          int sign, int mirror)
+static inline CPU_LOOP_BODY void filter_mapped_body(Matrix *out, const Matrix *in,
+                                                   const ConvMask *mask, int sign, int mirror)
 {
     int w = in->width, h = in->height, r = mask->radius, span = 2 * r + 1;
     int (*map)(int, int) = mirror ? mirror_index : wrap_index;
@@ -113,6 +112,9 @@ static void filter_mapped(Matrix *out, const Matrix *in, const ConvMask *mask,
     free(gx);
     free(acc);
 }
+CPU_LOOP_FORMS_AVX2(filter_mapped,
+                    (Matrix *out, const Matrix *in, const ConvMask *mask, int sign, int mirror),
+                    (out, in, mask, sign, mirror))
 
 void matrix_convolve_mirror(Matrix *out, const Matrix *in, const ConvMask *mask)
 {

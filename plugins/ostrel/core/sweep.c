@@ -407,32 +407,11 @@ block_update_avx512(float *g, size_t gstride, const float *tab, int pitch, int n
 }
 #endif
 
-/* 0 automatic, 1 generic, 2 at most AVX2, 3 at most AVX-512. */
-static int kernel_limit;
-
-void channel_solver_force_generic(int on)
-{
-    kernel_limit = on ? 1 : 0;
-}
-
-void channel_solver_limit_kernel(int level)
-{
-    kernel_limit = level;
-}
-
-/* 0 generic, 1 AVX2 + FMA, 2 AVX-512F: the widest the processor runs
- * within the limit. */
+/* 0 generic, 1 AVX2 + FMA, 2 AVX-512: the form the policy allows. */
 static int kernel_level(void)
 {
 #ifdef OSTREL_HAVE_AVX2_KERNEL
-    if (kernel_limit == 1)
-        return 0;
-    __builtin_cpu_init();
-    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
-        return 0;
-    if (kernel_limit == 2 || !__builtin_cpu_supports("avx512f"))
-        return 1;
-    return 2;
+    return (int)cpu_form();
 #else
     return 0;
 #endif
@@ -539,8 +518,7 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
  * it reads lies in columns not visited yet), and the visit adds the rest.
  * part[(j * PART_COLS) + (i - i0)] for columns i0..i0+PART_COLS-1. */
 #define PART_COLS 16
-OSTREL_CLONES
-static void stencil_static(const SweepState *st, float *restrict part, int i0)
+static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float *restrict part, int i0)
 {
     size_t w = (size_t)st->w;
     size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
@@ -568,6 +546,8 @@ static void stencil_static(const SweepState *st, float *restrict part, int i0)
         }
     }
 }
+CPU_LOOP_FORMS_AVX2(stencil_static, (const SweepState *st, float *restrict part, int i0),
+                    (st, part, i0))
 
 /* The whole stencil of an interior pixel from its precomputed part. */
 static inline float regularisation_split(const SweepState *st, float part, size_t pos,
