@@ -81,7 +81,7 @@ static void run(const gchar *name, gint nparams, const GimpParam *param, gint *n
     Pair pair = { &src, &dst };
     NoiseRegionIo io = { &pair, get_row, set_row, get_col, set_col, p_init, p_update };
     values[0].data.d_status = GIMP_PDB_EXECUTION_ERROR;
-    if (noise_filter_run(&noise_params_defaults, 5.0, 1.0, drawable->bpp, x1, x2, y1, y2, &io, 0) == 0) {
+    if (noise_region_transfer(drawable->bpp, x1, x2, y1, y2, &io) == 0) {
         gimp_drawable_flush(drawable);
         gimp_drawable_merge_shadow(drawable->drawable_id, TRUE);
         gimp_drawable_update(drawable->drawable_id, x1, y1, x2 - x1, y2 - y1);

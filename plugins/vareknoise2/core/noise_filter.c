@@ -1,6 +1,7 @@
 #include "noise_filter.h"
 
 #include "boundary_index.h"
+#include "cpu_form.h"
 
 #include <math.h>
 #include <stdlib.h>
@@ -161,7 +162,6 @@ int noise_filter_init(NoiseFilter *nf, const NoiseParams *p, double border_radiu
     nf->memory = aligned_alloc(64, bytes);
     if (nf->memory)
         memset(nf->memory, 0, bytes);
-    nf->wide = noise_wide_vectors_available();
     if (!nf->memory) {
         noise_filter_free(nf);
         return -1;
@@ -384,10 +384,11 @@ typedef long long v4l __attribute__((vector_size(32)));
 #define NOISE_HAVE_WIDE 0
 #endif
 
-int noise_wide_vectors_available(void)
+/* The eight-float form where the policy allows avx2. */
+static int wide_form(void)
 {
 #if NOISE_HAVE_WIDE
-    return __builtin_cpu_supports("avx2");
+    return cpu_form() >= CPU_FORM_AVX2;
 #else
     return 0;
 #endif
@@ -400,7 +401,7 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
         return;
     const int G = count > 4 ? 2 : 1;
 #if NOISE_HAVE_WIDE
-    const int wide = nf->wide;
+    const int wide = wide_form();
 #endif
 
     /* Guide luminances lane by lane; unused lanes stay zero. */
@@ -454,7 +455,7 @@ void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *
     if (bpp < 1 || bpp > 4)
         return;
 #if NOISE_HAVE_WIDE
-    if (nf->wide) {
+    if (wide_form()) {
         merge_line_8(nf, src, dst, n, bpp);
         return;
     }
@@ -464,8 +465,9 @@ void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *
 
 /* ---- Region driver ----------------------------------------------------------- */
 
-int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bpp,
-                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io, int compute)
+/* The region driver; with compute 0 the same transfers without arithmetic. */
+static int region_run(const NoiseParams *p, double radius, double lsmooth, int bpp,
+                      int x1, int x2, int y1, int y2, const NoiseRegionIo *io, int compute)
 {
     if (bpp < 1 || bpp > 4 || x2 < x1 || y2 < y1 || noise_params_check(p, NULL) != 0)
         return -1;
@@ -543,6 +545,18 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
     return 0;
 }
 
+int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bpp,
+                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io)
+{
+    return region_run(p, radius, lsmooth, bpp, x1, x2, y1, y2, io, 1);
+}
+
+int noise_region_transfer(int bpp, int x1, int x2, int y1, int y2, const NoiseRegionIo *io)
+{
+    const NoiseParams *p = &noise_params_defaults;
+    return region_run(p, p->radius, p->lsmooth, bpp, x1, x2, y1, y2, io, 0);
+}
+
 /* ---- Whole-buffer form ------------------------------------------------------- */
 
 typedef struct {
@@ -613,5 +627,5 @@ int noise_filter_buffer(const NoiseParams *p, const unsigned char *src, int src_
     BufferIo b = { src, dst, src_stride, dst_stride, bpp };
     NoiseRegionIo io = { &b, buffer_get_row, buffer_set_row, buffer_get_col, buffer_set_col,
                          NULL, NULL };
-    return noise_filter_run(p, p->radius, p->lsmooth, bpp, 0, width, 0, height, &io, 1);
+    return noise_filter_run(p, p->radius, p->lsmooth, bpp, 0, width, 0, height, &io);
 }
