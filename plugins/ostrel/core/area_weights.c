@@ -45,28 +45,18 @@ typedef struct {
     float *vtmp;  /* w + 2r: the column pass with its ends mapped */
 } RowSource;
 
-/* Whether mask(k, l) = gx(k) gy(l) up to float rounding (Gaussians are). */
+/* The presmoothing mask's float factors, as convmask_split finds them. */
 static int split_mask(const ConvMask *mask, float *gx, float *gy)
 {
-    int r = mask->radius;
-    double c = convmask_get(mask, 0, 0), peak = 0.0;
-    if (!(c > 0.0))
-        return 0;
-    for (int k = -r; k <= r; k++) {
-        gx[k + r] = convmask_get(mask, k, 0);
-        gy[k + r] = (float)(convmask_get(mask, 0, k) / c);
+    int n = 2 * mask->radius + 1;
+    double *f = xmalloc((size_t)n * 2 * sizeof(double));
+    int sep = convmask_split(mask, f, f + n, 1);
+    for (int k = 0; k < n; k++) {
+        gx[k] = (float)f[k];
+        gy[k] = (float)f[n + k];
     }
-    for (int l = -r; l <= r; l++)
-        for (int k = -r; k <= r; k++) {
-            double v = fabs(convmask_get(mask, k, l));
-            if (v > peak)
-                peak = v;
-        }
-    for (int l = -r; l <= r; l++)
-        for (int k = -r; k <= r; k++)
-            if (fabs(convmask_get(mask, k, l) - (double)gx[k + r] * gy[l + r]) > 1e-6 * peak)
-                return 0;
-    return 1;
+    free(f);
+    return sep;
 }
 
 /* dst[0..w) = source row j:
