@@ -583,39 +583,34 @@ static void buffer_set_row(void *ctx, const unsigned char *buf, int x, int y, in
     memcpy(b->dst + (size_t)y * b->dst_stride + (size_t)x * b->bpp, buf, (size_t)w * b->bpp);
 }
 
+/* h pixels of bpp bytes from src to dst, src_step and dst_step bytes apart;
+ * fixed-size copies for the common pixel sizes. */
+static void copy_pixels(unsigned char *dst, size_t dst_step, const unsigned char *src,
+                        size_t src_step, int h, int bpp)
+{
+    if (bpp == 3)
+        for (int i = 0; i < h; i++, src += src_step, dst += dst_step)
+            memcpy(dst, src, 3);
+    else if (bpp == 4)
+        for (int i = 0; i < h; i++, src += src_step, dst += dst_step)
+            memcpy(dst, src, 4);
+    else
+        for (int i = 0; i < h; i++, src += src_step, dst += dst_step)
+            memcpy(dst, src, (size_t)bpp);
+}
+
 static void buffer_get_col(void *ctx, int from_dst, unsigned char *buf, int x, int y, int h)
 {
     const BufferIo *b = ctx;
-    const unsigned char *px = buffer_pixel(b, from_dst, x, y);
     size_t stride = (size_t)(from_dst ? b->dst_stride : b->src_stride);
-    int bpp = b->bpp;
-    /* Fixed-size copies for the common pixel sizes. */
-    if (bpp == 3)
-        for (int i = 0; i < h; i++, px += stride, buf += 3)
-            memcpy(buf, px, 3);
-    else if (bpp == 4)
-        for (int i = 0; i < h; i++, px += stride, buf += 4)
-            memcpy(buf, px, 4);
-    else
-        for (int i = 0; i < h; i++, px += stride, buf += bpp)
-            memcpy(buf, px, (size_t)bpp);
+    copy_pixels(buf, (size_t)b->bpp, buffer_pixel(b, from_dst, x, y), stride, h, b->bpp);
 }
 
 static void buffer_set_col(void *ctx, const unsigned char *buf, int x, int y, int h)
 {
     BufferIo *b = ctx;
     unsigned char *px = b->dst + (size_t)y * b->dst_stride + (size_t)x * b->bpp;
-    size_t stride = (size_t)b->dst_stride;
-    int bpp = b->bpp;
-    if (bpp == 3)
-        for (int i = 0; i < h; i++, px += stride, buf += 3)
-            memcpy(px, buf, 3);
-    else if (bpp == 4)
-        for (int i = 0; i < h; i++, px += stride, buf += 4)
-            memcpy(px, buf, 4);
-    else
-        for (int i = 0; i < h; i++, px += stride, buf += bpp)
-            memcpy(px, buf, (size_t)bpp);
+    copy_pixels(px, (size_t)b->dst_stride, buf, (size_t)b->bpp, h, b->bpp);
 }
 
 int noise_filter_buffer(const NoiseParams *p, const unsigned char *src, int src_stride,
