@@ -12,21 +12,25 @@ _Static_assert (sizeof (RefocusVals) == REFOCUS_VALS_BLOCK_SIZE,
 _Static_assert (offsetof (RefocusVals, winsize) == 48, "block layout");
 _Static_assert (offsetof (RefocusVals, prev_iter) == 64, "block layout");
 
+/* The core's defaults, with the plug-in's two iteration counts. */
 void
 refocus_vals_set_defaults (RefocusVals *vals)
 {
+  RefocusParams params;
+
+  refocus_params_default (&params);
   memset (vals, 0, sizeof *vals);
-  vals->radius          = 6.0;
-  vals->gauss           = 0.0;
-  vals->motion          = 0.0;
-  vals->mot_angle       = 0.0;
-  vals->lambda          = 100.0;
-  vals->lambda_min      = 30.0;
-  vals->winsize         = 3;
-  vals->iterations      = 100;
-  vals->boundary        = 0;
-  vals->adaptive_smooth = 1;
-  vals->prev_iter       = 10;
+  vals->radius          = params.radius;
+  vals->gauss           = params.gauss;
+  vals->motion          = params.motion;
+  vals->mot_angle       = params.mot_angle;
+  vals->lambda          = params.lambda;
+  vals->lambda_min      = params.lambda_min;
+  vals->winsize         = (uint32_t) params.winsize;
+  vals->iterations      = REFOCUS_DEFAULT_ITERATIONS;
+  vals->boundary        = params.boundary;
+  vals->adaptive_smooth = params.adaptive_smooth;
+  vals->prev_iter       = REFOCUS_DEFAULT_PREV_ITER;
 }
 
 void
