@@ -384,15 +384,13 @@ typedef long long v4l __attribute__((vector_size(32)));
 #define NOISE_HAVE_WIDE 0
 #endif
 
+#if NOISE_HAVE_WIDE
 /* The eight-float form where the policy allows avx2. */
 static int wide_form(void)
 {
-#if NOISE_HAVE_WIDE
     return cpu_form() >= CPU_FORM_AVX2;
-#else
-    return 0;
-#endif
 }
+#endif
 
 void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
                    int count, int n, int bpp)
