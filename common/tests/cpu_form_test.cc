@@ -116,4 +116,25 @@ TEST(CpuForm, ForceOnlyWhatTheProcessorRuns)
     ASSERT_EQ(0, cpu_form_force(before));
 }
 
+// The override as a run meets it: read at the first use, in a fresh
+// process (the death-test child re-runs this program), a bad word gets one
+// line and the widest form, a good one is taken silently.
+TEST(CpuFormDeathTest, EnvironmentOverrideAtFirstUse)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const char *saved = std::getenv("CORVELLA_CPU");
+    std::string saved_word = saved ? saved : "";
+    const int best = (int)widest();
+    setenv("CORVELLA_CPU", "fastest", 1);
+    EXPECT_EXIT(std::exit((int)cpu_form() == best ? 0 : 1), ::testing::ExitedWithCode(0),
+                "^CORVELLA_CPU=fastest is not generic, avx2 or avx512; using [a-z0-9]+\n$");
+    setenv("CORVELLA_CPU", "generic", 1);
+    EXPECT_EXIT(std::exit(cpu_form() == CPU_FORM_GENERIC ? 0 : 1), ::testing::ExitedWithCode(0),
+                "^$");
+    if (saved)
+        setenv("CORVELLA_CPU", saved_word.c_str(), 1);
+    else
+        unsetenv("CORVELLA_CPU");
+}
+
 } // namespace
