@@ -11,8 +11,8 @@
 #     gimp3/           the GIMP 3 plug-in around the same core (gimp3 tree)
 #
 # corvella_add_filter(NAME
-#     CORE src...               NAME_core: the GIMP-free core (core/ is its
-#                               include folder)
+#     CORE src...               NAME_core: the GIMP-free core over
+#                               corvella_base (core/ is its include folder)
 #     [CORE_OPTIONS opt...]     its own compile options, in every tree
 #     [OPTIONS src...]          NAME_options: the parameter table over
 #                               NAME_core and corvella_params
@@ -61,7 +61,7 @@ function(corvella_add_filter_parts name)
 
   add_library(${name}_core STATIC ${F_CORE})
   target_include_directories(${name}_core PUBLIC ${dir}/core)
-  target_link_libraries(${name}_core PUBLIC m)
+  target_link_libraries(${name}_core PUBLIC corvella_base m)
   target_compile_options(${name}_core PRIVATE ${F_CORE_OPTIONS})
   if(F_FRAME_CORE)
     corvella_add_core(${name}_frame ${F_FRAME_CORE})

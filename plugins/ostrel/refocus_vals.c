@@ -1,5 +1,6 @@
 #include "refocus_vals.h"
 
+#include "le_block.h"
 #include "refocus_core.h"
 
 #include <float.h>
@@ -11,75 +12,45 @@ _Static_assert (sizeof (RefocusVals) == REFOCUS_VALS_BLOCK_SIZE,
 _Static_assert (offsetof (RefocusVals, winsize) == 48, "block layout");
 _Static_assert (offsetof (RefocusVals, prev_iter) == 64, "block layout");
 
+/* The core's defaults, with the plug-in's two iteration counts. */
 void
 refocus_vals_set_defaults (RefocusVals *vals)
 {
+  RefocusParams params;
+
+  refocus_params_default (&params);
   memset (vals, 0, sizeof *vals);
-  vals->radius          = 6.0;
-  vals->gauss           = 0.0;
-  vals->motion          = 0.0;
-  vals->mot_angle       = 0.0;
-  vals->lambda          = 100.0;
-  vals->lambda_min      = 30.0;
-  vals->winsize         = 3;
-  vals->iterations      = 100;
-  vals->boundary        = 0;
-  vals->adaptive_smooth = 1;
-  vals->prev_iter       = 10;
-}
-
-static void
-put_u32 (unsigned char *p, uint32_t v)
-{
-  p[0] = (unsigned char) v;
-  p[1] = (unsigned char) (v >> 8);
-  p[2] = (unsigned char) (v >> 16);
-  p[3] = (unsigned char) (v >> 24);
-}
-
-static uint32_t
-get_u32 (const unsigned char *p)
-{
-  return (uint32_t) p[0] | (uint32_t) p[1] << 8 | (uint32_t) p[2] << 16
-         | (uint32_t) p[3] << 24;
-}
-
-static void
-put_f64 (unsigned char *p, double d)
-{
-  uint64_t bits;
-
-  memcpy (&bits, &d, sizeof bits);
-  put_u32 (p, (uint32_t) bits);
-  put_u32 (p + 4, (uint32_t) (bits >> 32));
-}
-
-static double
-get_f64 (const unsigned char *p)
-{
-  uint64_t bits = (uint64_t) get_u32 (p) | (uint64_t) get_u32 (p + 4) << 32;
-  double   d;
-
-  memcpy (&d, &bits, sizeof d);
-  return d;
+  vals->radius          = params.radius;
+  vals->gauss           = params.gauss;
+  vals->motion          = params.motion;
+  vals->mot_angle       = params.mot_angle;
+  vals->lambda          = params.lambda;
+  vals->lambda_min      = params.lambda_min;
+  vals->winsize         = (uint32_t) params.winsize;
+  vals->iterations      = REFOCUS_DEFAULT_ITERATIONS;
+  vals->boundary        = params.boundary;
+  vals->adaptive_smooth = params.adaptive_smooth;
+  vals->prev_iter       = REFOCUS_DEFAULT_PREV_ITER;
 }
 
 void
 refocus_vals_to_block (const RefocusVals *vals,
                        unsigned char      block[REFOCUS_VALS_BLOCK_SIZE])
 {
-  put_f64 (block + 0, vals->radius);
-  put_f64 (block + 8, vals->gauss);
-  put_f64 (block + 16, vals->motion);
-  put_f64 (block + 24, vals->mot_angle);
-  put_f64 (block + 32, vals->lambda);
-  put_f64 (block + 40, vals->lambda_min);
-  put_u32 (block + 48, vals->winsize);
-  put_u32 (block + 52, vals->iterations);
-  put_u32 (block + 56, (uint32_t) vals->boundary);
-  put_u32 (block + 60, (uint32_t) vals->adaptive_smooth);
-  put_u32 (block + 64, vals->prev_iter);
-  put_u32 (block + 68, 0);
+  LeBlock b = le_block_writer (block, REFOCUS_VALS_BLOCK_SIZE);
+
+  le_put_f64 (&b, vals->radius);
+  le_put_f64 (&b, vals->gauss);
+  le_put_f64 (&b, vals->motion);
+  le_put_f64 (&b, vals->mot_angle);
+  le_put_f64 (&b, vals->lambda);
+  le_put_f64 (&b, vals->lambda_min);
+  le_put_u32 (&b, vals->winsize);
+  le_put_u32 (&b, vals->iterations);
+  le_put_i32 (&b, vals->boundary);
+  le_put_i32 (&b, vals->adaptive_smooth);
+  le_put_u32 (&b, vals->prev_iter);
+  le_put_u32 (&b, 0);
 }
 
 void
@@ -101,20 +72,27 @@ refocus_vals_from_block (RefocusVals         *vals,
                          const unsigned char *block,
                          size_t               size)
 {
+  LeBlock     b = le_block_reader (block, size);
+  RefocusVals v;
+
   if (block == NULL || size != REFOCUS_VALS_BLOCK_SIZE)
     return -1;
-  vals->radius          = get_f64 (block + 0);
-  vals->gauss           = get_f64 (block + 8);
-  vals->motion          = get_f64 (block + 16);
-  vals->mot_angle       = get_f64 (block + 24);
-  vals->lambda          = get_f64 (block + 32);
-  vals->lambda_min      = get_f64 (block + 40);
-  vals->winsize         = get_u32 (block + 48);
-  vals->iterations      = get_u32 (block + 52);
-  vals->boundary        = (int32_t) get_u32 (block + 56);
-  vals->adaptive_smooth = (int32_t) get_u32 (block + 60);
-  vals->prev_iter       = get_u32 (block + 64);
-  vals->reserved        = 0;
+  v.radius          = le_get_f64 (&b);
+  v.gauss           = le_get_f64 (&b);
+  v.motion          = le_get_f64 (&b);
+  v.mot_angle       = le_get_f64 (&b);
+  v.lambda          = le_get_f64 (&b);
+  v.lambda_min      = le_get_f64 (&b);
+  v.winsize         = le_get_u32 (&b);
+  v.iterations      = le_get_u32 (&b);
+  v.boundary        = le_get_i32 (&b);
+  v.adaptive_smooth = le_get_i32 (&b);
+  v.prev_iter       = le_get_u32 (&b);
+  (void) le_get_u32 (&b);
+  v.reserved        = 0;
+  if (le_block_done (&b) != 0)
+    return -1;
+  *vals = v;
   return 0;
 }
 

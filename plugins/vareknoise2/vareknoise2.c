@@ -196,7 +196,7 @@ static gboolean noise_filter_region(GimpPixelRgn *src, GimpPixelRgn *dst, gint b
     NoiseRegionIo io = { &pair, rgn_get_row, rgn_set_row, rgn_get_col, rgn_set_col,
                          show_progress ? progress_init : NULL,
                          show_progress ? progress_update : NULL };
-    return noise_filter_run(&noise_params, radius, lsmooth, bpp, x1, x2, y1, y2, &io, 1) == 0;
+    return noise_filter_run(&noise_params, radius, lsmooth, bpp, x1, x2, y1, y2, &io) == 0;
 }
 
 static gboolean noise_filter_drawable(GimpDrawable *drawable)

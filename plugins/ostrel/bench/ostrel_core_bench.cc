@@ -17,6 +17,7 @@
 #include <immintrin.h>
 #endif
 
+#include "cpu_form.h"
 #include "testutil.h"
 
 namespace {
@@ -189,14 +190,13 @@ int sweeps(int n)
 {
     double peak = 0;
 #if defined(__x86_64__)
-    __builtin_cpu_init();
     // Best of three: a shared machine can only make a run slower.
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+    if (cpu_form_runs(CPU_FORM_AVX2)) {
         double p2 = std::max({ fma_peak_avx2(), fma_peak_avx2(), fma_peak_avx2() });
         std::printf("FP32 FMA peak, one core, AVX2:    %.1f GFLOP/s\n", p2 / 1e9);
         peak = p2;
     }
-    if (__builtin_cpu_supports("avx512f")) {
+    if (cpu_form_runs(CPU_FORM_AVX512)) {
         double p5 = std::max({ fma_peak_avx512(), fma_peak_avx512(), fma_peak_avx512() });
         std::printf("FP32 FMA peak, one core, AVX-512: %.1f GFLOP/s\n", p5 / 1e9);
         peak = std::max(peak, p5);

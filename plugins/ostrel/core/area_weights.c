@@ -45,34 +45,23 @@ typedef struct {
     float *vtmp;  /* w + 2r: the column pass with its ends mapped */
 } RowSource;
 
-/* Whether mask(k, l) = gx(k) gy(l) up to float rounding (Gaussians are). */
+/* The presmoothing mask's float factors, as convmask_split finds them. */
 static int split_mask(const ConvMask *mask, float *gx, float *gy)
 {
-    int r = mask->radius;
-    double c = convmask_get(mask, 0, 0), peak = 0.0;
-    if (!(c > 0.0))
-        return 0;
-    for (int k = -r; k <= r; k++) {
-        gx[k + r] = convmask_get(mask, k, 0);
-        gy[k + r] = (float)(convmask_get(mask, 0, k) / c);
+    int n = 2 * mask->radius + 1;
+    double *f = xmalloc((size_t)n * 2 * sizeof(double));
+    int sep = convmask_split(mask, f, f + n, 1);
+    for (int k = 0; k < n; k++) {
+        gx[k] = (float)f[k];
+        gy[k] = (float)f[n + k];
     }
-    for (int l = -r; l <= r; l++)
-        for (int k = -r; k <= r; k++) {
-            double v = fabs(convmask_get(mask, k, l));
-            if (v > peak)
-                peak = v;
-        }
-    for (int l = -r; l <= r; l++)
-        for (int k = -r; k <= r; k++)
-            if (fabs(convmask_get(mask, k, l) - (double)gx[k + r] * gy[l + r]) > 1e-6 * peak)
-                return 0;
-    return 1;
+    free(f);
+    return sep;
 }
 
 /* dst[0..w) = source row j:
  * sum over k, l of mask(k, l) in(map(i - k), map(j - l)). */
-OSTREL_CLONES
-static void source_row(const RowSource *rs, int j, float *dst)
+static inline CPU_LOOP_BODY void source_row_body(const RowSource *rs, int j, float *dst)
 {
     int w = rs->in->width, h = rs->in->height, r = rs->r;
     if (r < 0) {
@@ -102,14 +91,18 @@ static void source_row(const RowSource *rs, int j, float *dst)
             d[i] += g * src[i];
     }
 }
+CPU_LOOP_FORMS_AVX2(source_row, (const RowSource *rs, int j, float *dst), (rs, j, dst))
 
 /* acc[i] += sign * hrow[i] for the 2w sums of a row. */
-OSTREL_CLONES
-static void add_rows(double *restrict acc, const double *restrict hrow, int n, double sign)
+static inline CPU_LOOP_BODY void add_rows_body(double *restrict acc, const double *restrict hrow,
+                                              int n, double sign)
 {
     for (int i = 0; i < n; i++)
         acc[i] += sign * hrow[i];
 }
+CPU_LOOP_FORMS_AVX2(add_rows, (double *restrict acc, const double *restrict hrow, int n,
+                              double sign),
+                    (acc, hrow, n, sign))
 
 typedef struct {
     const RowSource *rs;

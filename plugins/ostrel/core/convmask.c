@@ -258,3 +258,28 @@ void convmask_print(const ConvMask *mask, FILE *file)
         fprintf(file, "\n");
     }
 }
+
+int convmask_split(const ConvMask *mask, double *gx, double *gy, int float_factors)
+{
+    int r = mask->radius;
+    double c = convmask_get(mask, 0, 0), peak = 0.0;
+    if (!(c > 0.0))
+        return 0;
+    for (int k = -r; k <= r; k++) {
+        gx[k + r] = convmask_get(mask, k, 0);
+        gy[k + r] = convmask_get(mask, 0, k) / c;
+        if (float_factors)
+            gy[k + r] = (float)gy[k + r];
+    }
+    for (int l = -r; l <= r; l++)
+        for (int k = -r; k <= r; k++) {
+            double v = fabs(convmask_get(mask, k, l));
+            if (v > peak)
+                peak = v;
+        }
+    for (int l = -r; l <= r; l++)
+        for (int k = -r; k <= r; k++)
+            if (fabs(convmask_get(mask, k, l) - gx[k + r] * gy[l + r]) > 1e-6 * peak)
+                return 0;
+    return 1;
+}

@@ -42,6 +42,13 @@ void convmask_motion(ConvMask *mask, float length, float angle);
 /* "CONVMASK:" then one line per row, "%1.4f " per element. */
 void convmask_print(const ConvMask *mask, FILE *file);
 
+/* Whether mask(k, l) = gx(k) gy(l) within 1e-6 of the mask's peak, with
+ * gx(k) = mask(k, 0) and gy(l) = mask(0, l) / mask(0, 0) (Gaussians are
+ * separable).  gx and gy get 2r + 1 factors each, offset k at [k + r];
+ * with float_factors set gy is rounded to float before the check, for
+ * callers that filter with float factors.  0 when mask(0, 0) <= 0. */
+int convmask_split(const ConvMask *mask, double *gx, double *gy, int float_factors);
+
 /* The radii the builders above would give, without building anything
  * (unclamped, so callers can refuse absurd requests; NaN gives 0 like the
  * builders, values beyond the int range give INT_MAX). */

@@ -29,38 +29,13 @@ static inline void add_shifted(double *acc, const float *src, int w, int d, doub
         acc[i] += mv * src[map(i + d, w)];
 }
 
-/* Whether mask(k, l) = gx(k) gy(l) up to float rounding (Gaussians are). */
-static int separable(const ConvMask *mask, double *gx, double *gy)
-{
-    int r = mask->radius;
-    double c = convmask_get(mask, 0, 0), peak = 0.0;
-    if (!(c > 0.0))
-        return 0;
-    for (int k = -r; k <= r; k++) {
-        gx[k + r] = convmask_get(mask, k, 0);
-        gy[k + r] = convmask_get(mask, 0, k) / c;
-    }
-    for (int l = -r; l <= r; l++)
-        for (int k = -r; k <= r; k++) {
-            double v = fabs(convmask_get(mask, k, l));
-            if (v > peak)
-                peak = v;
-        }
-    for (int l = -r; l <= r; l++)
-        for (int k = -r; k <= r; k++)
-            if (fabs(convmask_get(mask, k, l) - gx[k + r] * gy[l + r]) > 1e-6 * peak)
-                return 0;
-    return 1;
-}
-
 /* out(i, j) = sum mask(k, l) in(map(i + sign k), map(j + sign l)), with
  * sign -1 for convolution and +1 for correlation, sums in double.  Rows
  * are picked through the mapping once per row.  A separable mask runs as
  * a row pass into a small cache of rows (slot = row mod span) and a column
  * pass over the cached rows. */
-OSTREL_CLONES
-static void filter_mapped(Matrix *out, const Matrix *in, const ConvMask *mask,
-                          int sign, int mirror)
+static inline CPU_LOOP_BODY void filter_mapped_body(Matrix *out, const Matrix *in,
+                                                   const ConvMask *mask, int sign, int mirror)
 {
     int w = in->width, h = in->height, r = mask->radius, span = 2 * r + 1;
     int (*map)(int, int) = mirror ? mirror_index : wrap_index;
@@ -70,7 +45,7 @@ static void filter_mapped(Matrix *out, const Matrix *in, const ConvMask *mask,
     double *gx = xmalloc((size_t)span * 2 * sizeof(double)), *gy = gx + span;
     double *cache = NULL;
     int *tag = NULL;
-    int sep = r > 0 && separable(mask, gx, gy);
+    int sep = r > 0 && convmask_split(mask, gx, gy, 0);
     if (sep) {
         cache = xmalloc((size_t)span * w * sizeof(double));
         tag = xmalloc((size_t)span * sizeof(int));
@@ -113,6 +88,9 @@ static void filter_mapped(Matrix *out, const Matrix *in, const ConvMask *mask,
     free(gx);
     free(acc);
 }
+CPU_LOOP_FORMS_AVX2(filter_mapped,
+                    (Matrix *out, const Matrix *in, const ConvMask *mask, int sign, int mirror),
+                    (out, in, mask, sign, mirror))
 
 void matrix_convolve_mirror(Matrix *out, const Matrix *in, const ConvMask *mask)
 {

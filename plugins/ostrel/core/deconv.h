@@ -99,15 +99,9 @@ float channel_solver_decide(float v0, float z, float a);
 int refocus_rand(void);
 void refocus_srand(unsigned seed);
 
-/* Which vector form the sweep's data-term and update kernels use on this
- * machine: "avx512f", "avx2+fma" or "generic". */
+/* Which vector form the sweep's data-term and update kernels use, as the
+ * policy of cpu_form.h allows: "avx512f", "avx2+fma" or "generic". */
 const char *channel_solver_kernel_name(void);
-/* Forces the generic kernel (1) or restores the automatic choice (0). */
-void channel_solver_force_generic(int on);
-/* 0 automatic, 1 generic, 2 at most "avx2+fma", 3 at most "avx512f" (the
- * same as 0).  The widest form the processor runs within the limit is
- * used. */
-void channel_solver_limit_kernel(int level);
 
 #ifdef __cplusplus
 }

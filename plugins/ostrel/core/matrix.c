@@ -66,27 +66,3 @@ void matrix_fill_bytes3(Matrix *m, const unsigned char *bytes, int offset)
     for (size_t k = 0; k < n; k++)
         m->data[k] = (float)p[3 * k];
 }
-
-int mirror_index(int i, int n)
-{
-    if (i >= 0 && i < n)
-        return i;
-    if (n <= 1)
-        return 0;
-    /* Reflections about 0 and n - 1 repeat with period 2n - 2. */
-    long period = 2L * n - 2;
-    long k = (long)i % period;
-    if (k < 0)
-        k += period;
-    return (int)(k < n ? k : period - k);
-}
-
-int wrap_index(int i, int n)
-{
-    if (i >= 0 && i < n)
-        return i;
-    if (n <= 1)
-        return 0;
-    int k = i % n;
-    return k < 0 ? k + n : k;
-}

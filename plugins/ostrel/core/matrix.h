@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include "boundary_index.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -36,13 +38,8 @@ void matrix_fill_bytes(Matrix *m, const unsigned char *bytes);
 /* Element k = bytes[offset + 3k]. */
 void matrix_fill_bytes3(Matrix *m, const unsigned char *bytes, int offset);
 
-/* "mirror boundary": reflection about the edge pixel without repeating it
- * (-1 -> 1, n -> n - 2).  "periodical boundary": i mod n.  Both accept any
- * i and reflect or wrap as often as needed, so they are safe for masks
- * wider than the matrix; for -n < i < 2n - 1 (mirror) and -n <= i < 2n
- * (wrap) they equal a single reflection or wrap.  n must be >= 1. */
-int mirror_index(int i, int n);
-int wrap_index(int i, int n);
+/* mirror_index ("mirror boundary") and wrap_index ("periodical boundary")
+ * come from boundary_index.h. */
 
 /* Netpbm debug files with the comment "# Deblur output".  Colour (P3/P6)
  * when second and third both hold arrays, grey (P2/P5) otherwise; binary

@@ -120,138 +120,6 @@ pixel_avx2(const float *const *rows, const float *tab, int pitch, int nrows, flo
     return hsum256(_mm256_add_ps(_mm256_add_ps(a0, a1), _mm256_add_ps(a2, a3)));
 }
 
-/* Register blocking: for each run of 8 columns the kernel walks the table
- * rows once, keeping a sliding window of the four image rows the four
- * pixels need in registers.  Each step loads one table vector and one new
- * image row and issues four FMAs (the image row is shared by the pixels
- * through the window, the table vector by the four pixels).  Even and odd
- * table rows go to separate accumulators, so eight independent FMA chains
- * hide the FMA latency. */
-#define LD(k) _mm256_sub_ps(_mm256_loadu_ps(p + (size_t)(k) * stride), lv)
-#define FMA4(T, A, X0, X1, X2, X3)                                                 \
-    do {                                                                           \
-        A##0 = _mm256_fmadd_ps(T, X0, A##0);                                       \
-        A##1 = _mm256_fmadd_ps(T, X1, A##1);                                       \
-        A##2 = _mm256_fmadd_ps(T, X2, A##2);                                       \
-        A##3 = _mm256_fmadd_ps(T, X3, A##3);                                       \
-    } while (0)
-__attribute__((target("avx2,fma"))) static void
-block_avx2(const float *img, size_t stride, const float *tab, int pitch, int nrows,
-           float level, float *q)
-{
-    __m256 lv = _mm256_set1_ps(level);
-    __m256 e0 = _mm256_setzero_ps(), e1 = e0, e2 = e0, e3 = e0;
-    __m256 o0 = e0, o1 = e0, o2 = e0, o3 = e0;
-    for (int c = 0; c < pitch; c += 8) {
-        const float *p = img + c, *t = tab + c;
-        /* v0..v2 hold image rows l..l+2 at the top of each round. */
-        __m256 v0 = LD(0), v1 = LD(1), v2 = LD(2), v3, tv;
-        int l = 0;
-        for (; l + 4 <= nrows; l += 4) {
-            const float *tr = t + (size_t)l * pitch;
-            v3 = LD(l + 3);
-            tv = _mm256_loadu_ps(tr);
-            FMA4(tv, e, v0, v1, v2, v3);
-            v0 = LD(l + 4);
-            tv = _mm256_loadu_ps(tr + pitch);
-            FMA4(tv, o, v1, v2, v3, v0);
-            v1 = LD(l + 5);
-            tv = _mm256_loadu_ps(tr + 2 * pitch);
-            FMA4(tv, e, v2, v3, v0, v1);
-            v2 = LD(l + 6);
-            tv = _mm256_loadu_ps(tr + 3 * pitch);
-            FMA4(tv, o, v3, v0, v1, v2);
-        }
-        int rem = nrows - l;
-        const float *tr = t + (size_t)l * pitch;
-        if (rem >= 1) {
-            v3 = LD(l + 3);
-            tv = _mm256_loadu_ps(tr);
-            FMA4(tv, e, v0, v1, v2, v3);
-        }
-        if (rem >= 2) {
-            v0 = LD(l + 4);
-            tv = _mm256_loadu_ps(tr + pitch);
-            FMA4(tv, o, v1, v2, v3, v0);
-        }
-        if (rem >= 3) {
-            v1 = LD(l + 5);
-            tv = _mm256_loadu_ps(tr + 2 * pitch);
-            FMA4(tv, e, v2, v3, v0, v1);
-        }
-    }
-    q[0] = hsum256(_mm256_add_ps(e0, o0));
-    q[1] = hsum256(_mm256_add_ps(e1, o1));
-    q[2] = hsum256(_mm256_add_ps(e2, o2));
-    q[3] = hsum256(_mm256_add_ps(e3, o3));
-}
-#undef LD
-#undef FMA4
-#if SWEEP_BLOCK != 4 || SWEEP_PAD % 16 != 0
-#error "block_avx2 is written for blocks of 4 rows and a pad of whole vectors"
-#endif
-
-/* The same register blocking with 16 columns per vector. */
-#define LD(k) _mm512_sub_ps(_mm512_loadu_ps(p + (size_t)(k) * stride), lv)
-#define FMA4(T, A, X0, X1, X2, X3)                                                 \
-    do {                                                                           \
-        A##0 = _mm512_fmadd_ps(T, X0, A##0);                                       \
-        A##1 = _mm512_fmadd_ps(T, X1, A##1);                                       \
-        A##2 = _mm512_fmadd_ps(T, X2, A##2);                                       \
-        A##3 = _mm512_fmadd_ps(T, X3, A##3);                                       \
-    } while (0)
-__attribute__((target("avx512f"))) static void
-block_avx512(const float *img, size_t stride, const float *tab, int pitch, int nrows,
-             float level, float *q)
-{
-    __m512 lv = _mm512_set1_ps(level);
-    __m512 e0 = _mm512_setzero_ps(), e1 = e0, e2 = e0, e3 = e0;
-    __m512 o0 = e0, o1 = e0, o2 = e0, o3 = e0;
-    for (int c = 0; c < pitch; c += 16) {
-        const float *p = img + c, *t = tab + c;
-        __m512 v0 = LD(0), v1 = LD(1), v2 = LD(2), v3, tv;
-        int l = 0;
-        for (; l + 4 <= nrows; l += 4) {
-            const float *tr = t + (size_t)l * pitch;
-            v3 = LD(l + 3);
-            tv = _mm512_loadu_ps(tr);
-            FMA4(tv, e, v0, v1, v2, v3);
-            v0 = LD(l + 4);
-            tv = _mm512_loadu_ps(tr + pitch);
-            FMA4(tv, o, v1, v2, v3, v0);
-            v1 = LD(l + 5);
-            tv = _mm512_loadu_ps(tr + 2 * pitch);
-            FMA4(tv, e, v2, v3, v0, v1);
-            v2 = LD(l + 6);
-            tv = _mm512_loadu_ps(tr + 3 * pitch);
-            FMA4(tv, o, v3, v0, v1, v2);
-        }
-        int rem = nrows - l;
-        const float *tr = t + (size_t)l * pitch;
-        if (rem >= 1) {
-            v3 = LD(l + 3);
-            tv = _mm512_loadu_ps(tr);
-            FMA4(tv, e, v0, v1, v2, v3);
-        }
-        if (rem >= 2) {
-            v0 = LD(l + 4);
-            tv = _mm512_loadu_ps(tr + pitch);
-            FMA4(tv, o, v1, v2, v3, v0);
-        }
-        if (rem >= 3) {
-            v1 = LD(l + 5);
-            tv = _mm512_loadu_ps(tr + 2 * pitch);
-            FMA4(tv, e, v2, v3, v0, v1);
-        }
-    }
-    q[0] = _mm512_reduce_add_ps(_mm512_add_ps(e0, o0));
-    q[1] = _mm512_reduce_add_ps(_mm512_add_ps(e1, o1));
-    q[2] = _mm512_reduce_add_ps(_mm512_add_ps(e2, o2));
-    q[3] = _mm512_reduce_add_ps(_mm512_add_ps(e3, o3));
-}
-#undef LD
-#undef FMA4
-
 __attribute__((target("avx512f"))) static float
 pixel_avx512(const float *const *rows, const float *tab, int pitch, int nrows, float level)
 {
@@ -349,90 +217,48 @@ static void block_update_generic(float *g, size_t gstride, const float *tab, int
     }
 }
 
-#ifdef OSTREL_HAVE_AVX2_KERNEL
-/* Columns outer, rows inner: the four table rows a g row needs are the
- * three the row before used and one new one, kept in registers. */
-__attribute__((target("avx2,fma"))) static void
-block_update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows,
-                  const float *d)
-{
-    __m256 d0 = _mm256_set1_ps(d[0]), d1 = _mm256_set1_ps(d[1]), d2 = _mm256_set1_ps(d[2]),
-           d3 = _mm256_set1_ps(d[3]);
-    ptrdiff_t p = pitch;
-    for (int c = 0; c < pitch; c += 8) {
-        const float *a = tab + c;
-        float *dst = g + c;
-        __m256 t1 = _mm256_loadu_ps(a - p), t2 = _mm256_loadu_ps(a - 2 * p),
-               t3 = _mm256_loadu_ps(a - 3 * p);
-        for (int r = 0; r < nrows; r++) {
-            __m256 t0 = _mm256_loadu_ps(a + r * p);
-            __m256 u = _mm256_fmadd_ps(d0, t0, _mm256_loadu_ps(dst));
-            __m256 v = _mm256_mul_ps(d1, t1);
-            u = _mm256_fmadd_ps(d2, t2, u);
-            v = _mm256_fmadd_ps(d3, t3, v);
-            _mm256_storeu_ps(dst, _mm256_add_ps(u, v));
-            t3 = t2;
-            t2 = t1;
-            t1 = t0;
-            dst += gstride;
-        }
-    }
-}
 
-__attribute__((target("avx512f"))) static void
-block_update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows,
-                    const float *d)
-{
-    __m512 d0 = _mm512_set1_ps(d[0]), d1 = _mm512_set1_ps(d[1]), d2 = _mm512_set1_ps(d[2]),
-           d3 = _mm512_set1_ps(d[3]);
-    ptrdiff_t p = pitch;
-    for (int c = 0; c < pitch; c += 16) {
-        const float *a = tab + c;
-        float *dst = g + c;
-        __m512 t1 = _mm512_loadu_ps(a - p), t2 = _mm512_loadu_ps(a - 2 * p),
-               t3 = _mm512_loadu_ps(a - 3 * p);
-        for (int r = 0; r < nrows; r++) {
-            __m512 t0 = _mm512_loadu_ps(a + r * p);
-            __m512 u = _mm512_fmadd_ps(d0, t0, _mm512_loadu_ps(dst));
-            __m512 v = _mm512_mul_ps(d1, t1);
-            u = _mm512_fmadd_ps(d2, t2, u);
-            v = _mm512_fmadd_ps(d3, t3, v);
-            _mm512_storeu_ps(dst, _mm512_add_ps(u, v));
-            t3 = t2;
-            t2 = t1;
-            t1 = t0;
-            dst += gstride;
-        }
-    }
-}
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+#if SWEEP_BLOCK != 4 || SWEEP_PAD % 16 != 0
+#error "the block kernels are written for blocks of 4 rows and a pad of whole vectors"
+#endif
+/* The block and block-update kernels, once per vector width. */
+#define SW_VEC __m256
+#define SW_LANES 8
+#define SW_TARGET __attribute__((target("avx2,fma")))
+#define SW_SET1 _mm256_set1_ps
+#define SW_ZERO _mm256_setzero_ps
+#define SW_LOADU _mm256_loadu_ps
+#define SW_STOREU _mm256_storeu_ps
+#define SW_ADD _mm256_add_ps
+#define SW_SUB _mm256_sub_ps
+#define SW_MUL _mm256_mul_ps
+#define SW_FMADD _mm256_fmadd_ps
+#define SW_HSUM hsum256
+#define SW_NAME(x) x##_avx2
+#include "sweep_wide.inc"
+
+#define SW_VEC __m512
+#define SW_LANES 16
+#define SW_TARGET __attribute__((target("avx512f")))
+#define SW_SET1 _mm512_set1_ps
+#define SW_ZERO _mm512_setzero_ps
+#define SW_LOADU _mm512_loadu_ps
+#define SW_STOREU _mm512_storeu_ps
+#define SW_ADD _mm512_add_ps
+#define SW_SUB _mm512_sub_ps
+#define SW_MUL _mm512_mul_ps
+#define SW_FMADD _mm512_fmadd_ps
+#define SW_HSUM _mm512_reduce_add_ps
+#define SW_NAME(x) x##_avx512
+#include "sweep_wide.inc"
 #endif
 
-/* 0 automatic, 1 generic, 2 at most AVX2, 3 at most AVX-512. */
-static int kernel_limit;
-
-void channel_solver_force_generic(int on)
-{
-    kernel_limit = on ? 1 : 0;
-}
-
-void channel_solver_limit_kernel(int level)
-{
-    kernel_limit = level;
-}
-
-/* 0 generic, 1 AVX2 + FMA, 2 AVX-512F: the widest the processor runs
- * within the limit. */
+/* 0 generic, 1 AVX2 + FMA, 2 AVX-512: the form the policy allows. */
 static int kernel_level(void)
 {
 #ifdef OSTREL_HAVE_AVX2_KERNEL
-    if (kernel_limit == 1)
-        return 0;
-    __builtin_cpu_init();
-    if (!(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
-        return 0;
-    if (kernel_limit == 2 || !__builtin_cpu_supports("avx512f"))
-        return 1;
-    return 2;
+    return (int)cpu_form();
 #else
     return 0;
 #endif
@@ -539,8 +365,7 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
  * it reads lies in columns not visited yet), and the visit adds the rest.
  * part[(j * PART_COLS) + (i - i0)] for columns i0..i0+PART_COLS-1. */
 #define PART_COLS 16
-OSTREL_CLONES
-static void stencil_static(const SweepState *st, float *restrict part, int i0)
+static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float *restrict part, int i0)
 {
     size_t w = (size_t)st->w;
     size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
@@ -568,6 +393,8 @@ static void stencil_static(const SweepState *st, float *restrict part, int i0)
         }
     }
 }
+CPU_LOOP_FORMS_AVX2(stencil_static, (const SweepState *st, float *restrict part, int i0),
+                    (st, part, i0))
 
 /* The whole stencil of an interior pixel from its precomputed part. */
 static inline float regularisation_split(const SweepState *st, float part, size_t pos,

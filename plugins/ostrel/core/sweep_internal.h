@@ -8,12 +8,8 @@
  * vectors), so the vector kernel needs no tail handling. */
 #define SWEEP_PAD 16
 
-/* Plain loops that gain from wider vectors get an AVX2 clone chosen at
- * load time; the binary still runs on any x86-64. */
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define OSTREL_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define OSTREL_CLONES
-#endif
+/* Plain loops that gain from wider vectors have an AVX2 form beside the
+ * generic one; the policy of cpu_form.h picks between them. */
+#include "cpu_form.h"
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "cpu_forms.h"
 #include "testutil.h"
 
 namespace {
@@ -35,24 +36,29 @@ OwnedMatrix reference_variance(const Matrix &in, int ws, bool mirror, float *vmi
 
 TEST(LocalVariance, MatchesReference)
 {
-    struct {
-        int w, h, ws;
-        bool mirror;
-    } cases[] = { { 23, 17, 1, true }, { 23, 17, 3, false }, { 40, 9, 3, true },
-                  { 5, 4, 3, true },   { 3, 2, 4, false },   { 1, 1, 2, true } };
-    for (auto c : cases) {
-        OwnedMatrix in = random_matrix(c.w, c.h, 5);
-        OwnedMatrix out(c.w, c.h);
-        float mn, mx, rmn, rmx;
-        if (c.mirror)
-            local_variance_mirror(&out.m, &in.m, &mn, &mx, c.ws);
-        else
-            local_variance_periodic(&out.m, &in.m, &mn, &mx, c.ws);
-        OwnedMatrix ref = reference_variance(in.m, c.ws, c.mirror, &rmn, &rmx);
-        for (size_t k = 0; k < in.size(); k++)
-            ASSERT_NEAR(out.m.data[k], ref.m.data[k], 1e-3) << c.w << "x" << c.h << " " << k;
-        EXPECT_NEAR(mn, rmn, 1e-3);
-        EXPECT_NEAR(mx, rmx, 1e-3);
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_cpu_forms()) {
+        ASSERT_EQ(0, cpu_form_force(form));
+        SCOPED_TRACE(cpu_form_name(form));
+        struct {
+            int w, h, ws;
+            bool mirror;
+        } cases[] = { { 23, 17, 1, true }, { 23, 17, 3, false }, { 40, 9, 3, true },
+                      { 5, 4, 3, true },   { 3, 2, 4, false },   { 1, 1, 2, true } };
+        for (auto c : cases) {
+            OwnedMatrix in = random_matrix(c.w, c.h, 5);
+            OwnedMatrix out(c.w, c.h);
+            float mn, mx, rmn, rmx;
+            if (c.mirror)
+                local_variance_mirror(&out.m, &in.m, &mn, &mx, c.ws);
+            else
+                local_variance_periodic(&out.m, &in.m, &mn, &mx, c.ws);
+            OwnedMatrix ref = reference_variance(in.m, c.ws, c.mirror, &rmn, &rmx);
+            for (size_t k = 0; k < in.size(); k++)
+                ASSERT_NEAR(out.m.data[k], ref.m.data[k], 1e-3) << c.w << "x" << c.h << " " << k;
+            EXPECT_NEAR(mn, rmn, 1e-3);
+            EXPECT_NEAR(mx, rmx, 1e-3);
+        }
     }
 }
 
@@ -100,22 +106,27 @@ TEST(AreaWeights, RangeFromOneToMinWeight)
 
 TEST(AreaWeights, PresmoothingIsApplied)
 {
-    OwnedMatrix img = random_matrix(30, 30, 6);
-    ConvMask g;
-    convmask_gauss(&g, 1.0f);
-    AreaWeights aw;
-    area_weights_set_mirror(&aw, 1);
-    area_weights_init(&aw, 30, 30, 0.1f, 3, &g);
-    area_weights_compute(&aw, &img.m);
-    OwnedMatrix smooth = reference_convolve(img.m, g, true);
-    float vmin, vmax;
-    OwnedMatrix var = reference_variance(smooth.m, 3, true, &vmin, &vmax);
-    for (size_t k = 0; k < img.size(); k++) {
-        double expect = 1.0 / (1.0 + 0.9 * (var.m.data[k] - vmin) / (0.1 * (vmax - vmin)));
-        ASSERT_NEAR(aw.weights[k], expect, 2e-3);
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_cpu_forms()) {
+        ASSERT_EQ(0, cpu_form_force(form));
+        SCOPED_TRACE(cpu_form_name(form));
+        OwnedMatrix img = random_matrix(30, 30, 6);
+        ConvMask g;
+        convmask_gauss(&g, 1.0f);
+        AreaWeights aw;
+        area_weights_set_mirror(&aw, 1);
+        area_weights_init(&aw, 30, 30, 0.1f, 3, &g);
+        area_weights_compute(&aw, &img.m);
+        OwnedMatrix smooth = reference_convolve(img.m, g, true);
+        float vmin, vmax;
+        OwnedMatrix var = reference_variance(smooth.m, 3, true, &vmin, &vmax);
+        for (size_t k = 0; k < img.size(); k++) {
+            double expect = 1.0 / (1.0 + 0.9 * (var.m.data[k] - vmin) / (0.1 * (vmax - vmin)));
+            ASSERT_NEAR(aw.weights[k], expect, 2e-3);
+        }
+        area_weights_destroy(&aw);
+        convmask_destroy(&g);
     }
-    area_weights_destroy(&aw);
-    convmask_destroy(&g);
 }
 
 // All local variances equal: every weight is 1, not NaN.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "cpu_forms.h"
 #include "testutil.h"
 
 namespace {
@@ -27,35 +28,40 @@ class MaskFiltering : public ::testing::TestWithParam<FilterCase> {};
 // images smaller than the mask (repeated reflection or wrap).
 TEST_P(MaskFiltering, MatchesReference)
 {
-    const FilterCase &c = GetParam();
-    ConvMask mask;
-    if (c.kind == 0)
-        convmask_disc(&mask, 2.4f);
-    else if (c.kind == 1)
-        convmask_gauss(&mask, 1.0f);
-    else
-        convmask_motion(&mask, 4.0f, 30.0f);
-    OwnedMatrix in = random_matrix(c.w, c.h, 21);
-    OwnedMatrix conv(c.w, c.h, -999.0f);
-    if (c.mirror)
-        matrix_convolve_mirror(&conv.m, &in.m, &mask);
-    else
-        matrix_convolve_periodic(&conv.m, &in.m, &mask);
-    Matrix corr;
-    if (c.mirror)
-        matrix_correlate_mirror(&corr, &mask, &in.m);
-    else
-        matrix_correlate_periodic(&corr, &mask, &in.m);
-    OwnedMatrix rconv = reference_convolve(in.m, mask, c.mirror);
-    OwnedMatrix rcorr = reference_correlate(in.m, mask, c.mirror);
-    ASSERT_EQ(corr.width, c.w);
-    ASSERT_EQ(corr.height, c.h);
-    for (size_t k = 0; k < in.size(); k++) {
-        ASSERT_NEAR(conv.m.data[k], rconv.m.data[k], 2e-4) << k;
-        ASSERT_NEAR(corr.data[k], rcorr.m.data[k], 2e-4) << k;
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_cpu_forms()) {
+        ASSERT_EQ(0, cpu_form_force(form));
+        SCOPED_TRACE(cpu_form_name(form));
+        const FilterCase &c = GetParam();
+        ConvMask mask;
+        if (c.kind == 0)
+            convmask_disc(&mask, 2.4f);
+        else if (c.kind == 1)
+            convmask_gauss(&mask, 1.0f);
+        else
+            convmask_motion(&mask, 4.0f, 30.0f);
+        OwnedMatrix in = random_matrix(c.w, c.h, 21);
+        OwnedMatrix conv(c.w, c.h, -999.0f);
+        if (c.mirror)
+            matrix_convolve_mirror(&conv.m, &in.m, &mask);
+        else
+            matrix_convolve_periodic(&conv.m, &in.m, &mask);
+        Matrix corr;
+        if (c.mirror)
+            matrix_correlate_mirror(&corr, &mask, &in.m);
+        else
+            matrix_correlate_periodic(&corr, &mask, &in.m);
+        OwnedMatrix rconv = reference_convolve(in.m, mask, c.mirror);
+        OwnedMatrix rcorr = reference_correlate(in.m, mask, c.mirror);
+        ASSERT_EQ(corr.width, c.w);
+        ASSERT_EQ(corr.height, c.h);
+        for (size_t k = 0; k < in.size(); k++) {
+            ASSERT_NEAR(conv.m.data[k], rconv.m.data[k], 2e-4) << k;
+            ASSERT_NEAR(corr.data[k], rcorr.m.data[k], 2e-4) << k;
+        }
+        matrix_destroy(&corr);
+        convmask_destroy(&mask);
     }
-    matrix_destroy(&corr);
-    convmask_destroy(&mask);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MaskFiltering,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cpu_forms.h"
 #include "testutil.h"
 
 namespace {
@@ -26,31 +27,24 @@ std::ostream &operator<<(std::ostream &os, const SweepCase &c)
 
 class SweepTrace : public ::testing::TestWithParam<SweepCase> {};
 
-// The vector forms this processor can run (by limit), each once: the
-// generic form always, then AVX2 and AVX-512 where present.  Prints which
-// ran, so a log shows what a machine has checked.
-std::vector<int> runnable_forms()
+// The vector forms this processor can run, each once: the generic form
+// always, then AVX2 and AVX-512 where present.  Prints which ran, so a log
+// shows what a machine has checked.
+std::vector<CpuForm> runnable_forms()
 {
-    std::vector<int> limits;
-    std::vector<std::string> names;
-    for (int limit : { 1, 2, 3 }) {
-        channel_solver_limit_kernel(limit);
-        std::string name = channel_solver_kernel_name();
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
-            names.push_back(name);
-            limits.push_back(limit);
-        }
-    }
-    channel_solver_limit_kernel(0);
+    std::vector<CpuForm> forms = runnable_cpu_forms();
     static bool told;
     if (!told) {
+        CpuFormGuard guard;
         std::string all;
-        for (auto &n : names)
-            all += " " + n;
+        for (CpuForm f : forms) {
+            cpu_form_force(f);
+            all += std::string(" ") + channel_solver_kernel_name();
+        }
         std::printf("sweep forms checked on this processor:%s\n", all.c_str());
         told = true;
     }
-    return limits;
+    return forms;
 }
 
 // Replays production sweeps pixel by pixel: at each pixel, in visiting
@@ -122,8 +116,9 @@ TEST_P(SweepTrace, ZAndAMatchReferenceAtEveryPixel)
     OwnedMatrix start = t.x;
     const float *W = c.weighted && c.lambda > 1e-8f ? t.aw.weights : nullptr;
     channel_solver_refresh_interval(4);
-    for (int limit : runnable_forms()) {
-        channel_solver_limit_kernel(limit);
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_forms()) {
+        cpu_form_force(form);
         SCOPED_TRACE(channel_solver_kernel_name());
         OwnedMatrix x = start;
         ChannelSolver s;
@@ -136,7 +131,6 @@ TEST_P(SweepTrace, ZAndAMatchReferenceAtEveryPixel)
         channel_solver_destroy(&s);
     }
     channel_solver_refresh_interval(0);
-    channel_solver_limit_kernel(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -229,10 +223,11 @@ TEST(SweepEnergy, TenSweepsMatchReference)
 // The dry pass gives the sweep kernels' data terms, borders included.
 TEST(SweepKernels, DataTermsMatchPlainSum)
 {
-    for (int limit : runnable_forms())
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_forms())
         for (int mirror = 0; mirror < 2; mirror++)
             for (auto [w, h] : { std::pair{ 57, 43 }, { 11, 8 } }) {
-                channel_solver_limit_kernel(limit);
+                cpu_form_force(form);
                 OwnedMatrix x = test_photo_channel(w, h, 0, 5);
                 ConvMask mask;
                 convmask_motion(&mask, 4.0f, 20.0f);
@@ -260,22 +255,27 @@ TEST(SweepKernels, DataTermsMatchPlainSum)
                 channel_solver_destroy(&s);
                 convmask_destroy(&mask);
             }
-    channel_solver_force_generic(0);
 }
 
 TEST(SweepKernels, NameMatchesMachine)
 {
     bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    bool avx512 = avx2 && __builtin_cpu_supports("avx512f");
+    bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                  __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq") &&
+                  __builtin_cpu_supports("avx512vl");
     const char *widest = avx512 ? "avx512f" : avx2 ? "avx2+fma" : "generic";
+    CpuFormGuard guard;
+    // The policy's own choice without an override, then each form forced;
+    // a form the processor lacks is refused and changes nothing.
+    ASSERT_EQ(0, cpu_form_force(cpu_form_choose(nullptr, nullptr)));
     EXPECT_STREQ(channel_solver_kernel_name(), widest);
-    channel_solver_limit_kernel(3);
+    EXPECT_EQ(avx512 ? 0 : -1, cpu_form_force(CPU_FORM_AVX512));
     EXPECT_STREQ(channel_solver_kernel_name(), widest);
-    channel_solver_limit_kernel(2);
+    EXPECT_EQ(avx2 ? 0 : -1, cpu_form_force(CPU_FORM_AVX2));
     EXPECT_STREQ(channel_solver_kernel_name(), avx2 ? "avx2+fma" : "generic");
-    channel_solver_force_generic(1);
+    ASSERT_EQ(0, cpu_form_force(CPU_FORM_GENERIC));
     EXPECT_STREQ(channel_solver_kernel_name(), "generic");
-    channel_solver_force_generic(0);
+    ASSERT_EQ(0, cpu_form_force(cpu_form_choose(nullptr, nullptr)));
     EXPECT_STREQ(channel_solver_kernel_name(), widest);
 }
 
@@ -288,8 +288,9 @@ TEST(SweepTraceLong, TwentyFiveSweepsOnOneDataTermComputation)
     TraceSetup t(c);
     OwnedMatrix start = t.x;
     channel_solver_refresh_interval(1000);
-    for (int limit : runnable_forms()) {
-        channel_solver_limit_kernel(limit);
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_forms()) {
+        cpu_form_force(form);
         SCOPED_TRACE(channel_solver_kernel_name());
         OwnedMatrix x = start;
         ChannelSolver s;
@@ -302,7 +303,6 @@ TEST(SweepTraceLong, TwentyFiveSweepsOnOneDataTermComputation)
         channel_solver_destroy(&s);
     }
     channel_solver_refresh_interval(0);
-    channel_solver_limit_kernel(0);
 }
 
 // A change to the image between sweeps, reported, is taken into account.

@@ -1,6 +1,9 @@
 /* The 7 x 7 film-grain rule over plain buffers. */
 #include "grain_core.h"
 
+#include "cpu_form.h"
+#include "le_block.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -8,33 +11,20 @@
  * of a block comfortably inside int. */
 #define GRAIN_MAX_SIDE (1 << 20)
 
-static void put_le32(uint8_t *b, int32_t v)
-{
-    const uint32_t u = (uint32_t)v;
-    for (int i = 0; i < 4; i++)
-        b[i] = (uint8_t)(u >> (8 * i));
-}
-
-static int32_t get_le32(const uint8_t *b)
-{
-    uint32_t u = 0;
-    for (int i = 0; i < 4; i++)
-        u |= (uint32_t)b[i] << (8 * i);
-    return (int32_t)u;
-}
-
 void grain_params_to_bytes(const GrainParams *p, uint8_t bytes[GRAIN_PARAMS_BYTES])
 {
-    put_le32(bytes, p->red);
-    put_le32(bytes + 4, p->green);
-    put_le32(bytes + 8, p->blue);
+    LeBlock b = le_block_writer(bytes, GRAIN_PARAMS_BYTES);
+    le_put_i32(&b, p->red);
+    le_put_i32(&b, p->green);
+    le_put_i32(&b, p->blue);
 }
 
 void grain_params_from_bytes(GrainParams *p, const uint8_t bytes[GRAIN_PARAMS_BYTES])
 {
-    p->red = get_le32(bytes);
-    p->green = get_le32(bytes + 4);
-    p->blue = get_le32(bytes + 8);
+    LeBlock b = le_block_reader(bytes, GRAIN_PARAMS_BYTES);
+    p->red = le_get_i32(&b);
+    p->green = le_get_i32(&b);
+    p->blue = le_get_i32(&b);
 }
 
 int32_t grain_level_square(int32_t level)
@@ -105,17 +95,11 @@ size_t grain_scratch_count(int w, int bpp)
     return (size_t)bpp * (2 * (size_t)(w + 2 * GRAIN_RADIUS) + 3 * (size_t)w);
 }
 
-/* The row passes are plain loops over the interleaved samples so that the
- * compiler vectorises them; on x86-64 an AVX-512 or AVX2 version is picked
- * at load time where the processor has it. */
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__OPTIMIZE__)
-#define ROW_PASS __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) static
-#else
-#define ROW_PASS static
-#endif
-
-ROW_PASS void columns_add(int32_t *restrict col_s, int32_t *restrict col_q,
-                          const uint8_t *restrict row, size_t n)
+/* The row passes are plain loops over the interleaved samples, written
+ * for the vectoriser and compiled once per vector form (cpu_form.h). */
+static inline CPU_LOOP_BODY void columns_add_body(int32_t *restrict col_s,
+                                                  int32_t *restrict col_q,
+                                                  const uint8_t *restrict row, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
         const int32_t v = row[i];
@@ -123,9 +107,14 @@ ROW_PASS void columns_add(int32_t *restrict col_s, int32_t *restrict col_q,
         col_q[i] += v * v;
     }
 }
+CPU_LOOP_FORMS_AVX512(columns_add, (int32_t *restrict col_s, int32_t *restrict col_q,
+                                    const uint8_t *restrict row, size_t n),
+                      (col_s, col_q, row, n))
 
-ROW_PASS void columns_slide(int32_t *restrict col_s, int32_t *restrict col_q,
-                            const uint8_t *restrict in, const uint8_t *restrict out, size_t n)
+static inline CPU_LOOP_BODY void columns_slide_body(int32_t *restrict col_s,
+                                                    int32_t *restrict col_q,
+                                                    const uint8_t *restrict in,
+                                                    const uint8_t *restrict out, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
         const int32_t a = in[i], b = out[i];
@@ -133,13 +122,20 @@ ROW_PASS void columns_slide(int32_t *restrict col_s, int32_t *restrict col_q,
         col_q[i] += (a - b) * (a + b);
     }
 }
+CPU_LOOP_FORMS_AVX512(columns_slide, (int32_t *restrict col_s, int32_t *restrict col_q,
+                                      const uint8_t *restrict in, const uint8_t *restrict out,
+                                      size_t n),
+                      (col_s, col_q, in, out, n))
 
 /* One output row: window sums from the column sums (seven columns bpp
  * samples apart), then the rule. */
-ROW_PASS void rule_row(uint8_t *restrict dst, const int32_t *restrict col_s,
-                       const int32_t *restrict col_q, const uint8_t *restrict centre,
-                       const int32_t *restrict l2, const int32_t *restrict mul,
-                       const int32_t *restrict shift, size_t n, int bpp)
+static inline CPU_LOOP_BODY void rule_row_body(uint8_t *restrict dst,
+                                               const int32_t *restrict col_s,
+                                               const int32_t *restrict col_q,
+                                               const uint8_t *restrict centre,
+                                               const int32_t *restrict l2,
+                                               const int32_t *restrict mul,
+                                               const int32_t *restrict shift, size_t n, int bpp)
 {
     const size_t b = (size_t)bpp;
     for (size_t k = 0; k < n; k++) {
@@ -150,6 +146,11 @@ ROW_PASS void rule_row(uint8_t *restrict dst, const int32_t *restrict col_s,
         dst[k] = (uint8_t)rule_fast(S, Q, centre[k], l2[k], (uint32_t)mul[k], (uint32_t)shift[k]);
     }
 }
+CPU_LOOP_FORMS_AVX512(rule_row, (uint8_t *restrict dst, const int32_t *restrict col_s,
+                                 const int32_t *restrict col_q, const uint8_t *restrict centre,
+                                 const int32_t *restrict l2, const int32_t *restrict mul,
+                                 const int32_t *restrict shift, size_t n, int bpp),
+                      (dst, col_s, col_q, centre, l2, mul, shift, n, bpp))
 
 void grain_filter_block(const uint8_t *src, size_t src_stride,
                         uint8_t *dst, size_t dst_stride,

@@ -1,5 +1,6 @@
 /* The fast grain core against the plain 49-sample evaluation, the rule's
  * worked cases, edge repetition, tiling and the stored block layout. */
+#include "cpu_forms.h"
 #include "grain_core.h"
 #include "grain_reference.h"
 
@@ -125,18 +126,23 @@ TEST_P(MatchesReference, EveryLevelSet)
 {
     const auto [size, kind, bpp] = GetParam();
     const auto src = picture(kind, size.w, size.h, bpp, size.w * 7 + size.h);
-    for (const LevelSet &ls : level_sets) {
-        const auto want = reference_filter(src, size.w, size.h, bpp, ls.l);
-        const auto got = fast_filter(src, size.w, size.h, bpp, ls.l);
-        ASSERT_EQ(got.size(), want.size());
-        size_t bad = 0;
-        while (bad < got.size() && got[bad] == want[bad])
-            bad++;
-        ASSERT_EQ(bad, got.size())
-            << kind_name(kind) << " " << size.w << "x" << size.h << " bpp " << bpp
-            << " levels " << ls.l[0] << "," << ls.l[1] << "," << ls.l[2] << ": first difference at pixel "
-            << bad / bpp % size.w << "," << bad / bpp / size.w << " channel " << bad % bpp
-            << ": " << (int)got[bad] << " vs " << (int)want[bad];
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_cpu_forms()) {
+        ASSERT_EQ(cpu_form_force(form), 0);
+        SCOPED_TRACE(cpu_form_name(form));
+        for (const LevelSet &ls : level_sets) {
+            const auto want = reference_filter(src, size.w, size.h, bpp, ls.l);
+            const auto got = fast_filter(src, size.w, size.h, bpp, ls.l);
+            ASSERT_EQ(got.size(), want.size());
+            size_t bad = 0;
+            while (bad < got.size() && got[bad] == want[bad])
+                bad++;
+            ASSERT_EQ(bad, got.size())
+                << kind_name(kind) << " " << size.w << "x" << size.h << " bpp " << bpp
+                << " levels " << ls.l[0] << "," << ls.l[1] << "," << ls.l[2] << ": first difference at pixel "
+                << bad / bpp % size.w << "," << bad / bpp / size.w << " channel " << bad % bpp
+                << ": " << (int)got[bad] << " vs " << (int)want[bad];
+        }
     }
 }
 

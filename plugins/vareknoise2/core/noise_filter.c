@@ -1,5 +1,8 @@
 #include "noise_filter.h"
 
+#include "boundary_index.h"
+#include "cpu_form.h"
+
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -105,22 +108,6 @@ void cascade_blur(const float *x, float *y, int m, double rho, int difference, f
             y[j] = fabsf(y[j] - blur_copy[j]);
 }
 
-/* ---- Mirroring ----------------------------------------------------------- */
-
-/* Index of sample i of a line of n samples reflected at both ends without
- * repeating the end samples; lines shorter than the padding reflect again,
- * so padding never reads outside the line itself. */
-static int reflect(int i, int n)
-{
-    if (n == 1)
-        return 0;
-    int period = 2 * (n - 1);
-    i %= period;
-    if (i < 0)
-        i += period;
-    return i < n ? i : period - i;
-}
-
 #define NOISE_GAIN_SLOTS 65536
 /* Working memory in blocks of line_len floats.  The guide luminances, the
  * radius maps and a copy of them for up to eight lines (four floats per
@@ -175,7 +162,6 @@ int noise_filter_init(NoiseFilter *nf, const NoiseParams *p, double border_radiu
     nf->memory = aligned_alloc(64, bytes);
     if (nf->memory)
         memset(nf->memory, 0, bytes);
-    nf->wide = noise_wide_vectors_available();
     if (!nf->memory) {
         noise_filter_free(nf);
         return -1;
@@ -398,14 +384,13 @@ typedef long long v4l __attribute__((vector_size(32)));
 #define NOISE_HAVE_WIDE 0
 #endif
 
-int noise_wide_vectors_available(void)
-{
 #if NOISE_HAVE_WIDE
-    return __builtin_cpu_supports("avx2");
-#else
-    return 0;
-#endif
+/* The eight-float form where the policy allows avx2. */
+static int wide_form(void)
+{
+    return cpu_form() >= CPU_FORM_AVX2;
 }
+#endif
 
 void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned char *const *guide,
                    int count, int n, int bpp)
@@ -414,7 +399,7 @@ void process_lines(NoiseFilter *nf, const unsigned char *const *data, unsigned c
         return;
     const int G = count > 4 ? 2 : 1;
 #if NOISE_HAVE_WIDE
-    const int wide = nf->wide;
+    const int wide = wide_form();
 #endif
 
     /* Guide luminances lane by lane; unused lanes stay zero. */
@@ -468,7 +453,7 @@ void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *
     if (bpp < 1 || bpp > 4)
         return;
 #if NOISE_HAVE_WIDE
-    if (nf->wide) {
+    if (wide_form()) {
         merge_line_8(nf, src, dst, n, bpp);
         return;
     }
@@ -479,7 +464,7 @@ void noise_merge_line(NoiseFilter *nf, const unsigned char *src, unsigned char *
 /* ---- Region driver ----------------------------------------------------------- */
 
 int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bpp,
-                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io, int compute)
+                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io)
 {
     if (bpp < 1 || bpp > 4 || x2 < x1 || y2 < y1 || noise_params_check(p, NULL) != 0)
         return -1;
@@ -489,7 +474,7 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
     if (progress)
         io->progress_init(io->ctx, "Blurring...");
     NoiseFilter nf;
-    if (noise_filter_init(&nf, p, radius, lsmooth, compute ? m : 0) != 0)
+    if (noise_filter_init(&nf, p, radius, lsmooth, m) != 0)
         return -1;
     /* Rows and columns go through the line filter several at a time. */
     size_t line_bytes = (size_t)m * bpp;
@@ -514,8 +499,7 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
             io->get_row(io->ctx, 0, (unsigned char *)ins[l], x1, y1 + y0 + l, w);
             memcpy(outs[l], ins[l], (size_t)w * bpp);
         }
-        if (compute)
-            process_lines(&nf, ins, outs, count, w, bpp);
+        process_lines(&nf, ins, outs, count, w, bpp);
         for (int l = 0; l < count; l++) {
             int y = y0 + l;
             io->set_row(io->ctx, outs[l], x1, y1 + y, w);
@@ -529,8 +513,7 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
             io->get_col(io->ctx, 1, (unsigned char *)ins[l], x1 + x0 + l, y1, h);
             io->get_col(io->ctx, 0, outs[l], x1 + x0 + l, y1, h);
         }
-        if (compute)
-            process_lines(&nf, ins, outs, count, h, bpp);
+        process_lines(&nf, ins, outs, count, h, bpp);
         for (int l = 0; l < count; l++) {
             int x = x0 + l;
             io->set_col(io->ctx, outs[l], x1 + x, y1, h);
@@ -543,8 +526,7 @@ int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bp
     for (int y = 0; y < h; y++) {
         io->get_row(io->ctx, 0, in_bytes, x1, y1 + y, w);
         io->get_row(io->ctx, 1, out_bytes, x1, y1 + y, w);
-        if (compute)
-            noise_merge_line(&nf, in_bytes, out_bytes, w, bpp);
+        noise_merge_line(&nf, in_bytes, out_bytes, w, bpp);
         io->set_row(io->ctx, out_bytes, x1, y1 + y, w);
         if (progress && y % 8 == 0)
             io->progress_update(io->ctx, y / (3.0 * h) + 0.67);
@@ -583,39 +565,34 @@ static void buffer_set_row(void *ctx, const unsigned char *buf, int x, int y, in
     memcpy(b->dst + (size_t)y * b->dst_stride + (size_t)x * b->bpp, buf, (size_t)w * b->bpp);
 }
 
+/* h pixels of bpp bytes from src to dst, src_step and dst_step bytes apart;
+ * fixed-size copies for the common pixel sizes. */
+static void copy_pixels(unsigned char *dst, size_t dst_step, const unsigned char *src,
+                        size_t src_step, int h, int bpp)
+{
+    if (bpp == 3)
+        for (int i = 0; i < h; i++, src += src_step, dst += dst_step)
+            memcpy(dst, src, 3);
+    else if (bpp == 4)
+        for (int i = 0; i < h; i++, src += src_step, dst += dst_step)
+            memcpy(dst, src, 4);
+    else
+        for (int i = 0; i < h; i++, src += src_step, dst += dst_step)
+            memcpy(dst, src, (size_t)bpp);
+}
+
 static void buffer_get_col(void *ctx, int from_dst, unsigned char *buf, int x, int y, int h)
 {
     const BufferIo *b = ctx;
-    const unsigned char *px = buffer_pixel(b, from_dst, x, y);
     size_t stride = (size_t)(from_dst ? b->dst_stride : b->src_stride);
-    int bpp = b->bpp;
-    /* Fixed-size copies for the common pixel sizes. */
-    if (bpp == 3)
-        for (int i = 0; i < h; i++, px += stride, buf += 3)
-            memcpy(buf, px, 3);
-    else if (bpp == 4)
-        for (int i = 0; i < h; i++, px += stride, buf += 4)
-            memcpy(buf, px, 4);
-    else
-        for (int i = 0; i < h; i++, px += stride, buf += bpp)
-            memcpy(buf, px, (size_t)bpp);
+    copy_pixels(buf, (size_t)b->bpp, buffer_pixel(b, from_dst, x, y), stride, h, b->bpp);
 }
 
 static void buffer_set_col(void *ctx, const unsigned char *buf, int x, int y, int h)
 {
     BufferIo *b = ctx;
     unsigned char *px = b->dst + (size_t)y * b->dst_stride + (size_t)x * b->bpp;
-    size_t stride = (size_t)b->dst_stride;
-    int bpp = b->bpp;
-    if (bpp == 3)
-        for (int i = 0; i < h; i++, px += stride, buf += 3)
-            memcpy(px, buf, 3);
-    else if (bpp == 4)
-        for (int i = 0; i < h; i++, px += stride, buf += 4)
-            memcpy(px, buf, 4);
-    else
-        for (int i = 0; i < h; i++, px += stride, buf += bpp)
-            memcpy(px, buf, (size_t)bpp);
+    copy_pixels(px, (size_t)b->dst_stride, buf, (size_t)b->bpp, h, b->bpp);
 }
 
 int noise_filter_buffer(const NoiseParams *p, const unsigned char *src, int src_stride,
@@ -627,5 +604,5 @@ int noise_filter_buffer(const NoiseParams *p, const unsigned char *src, int src_
     BufferIo b = { src, dst, src_stride, dst_stride, bpp };
     NoiseRegionIo io = { &b, buffer_get_row, buffer_set_row, buffer_get_col, buffer_set_col,
                          NULL, NULL };
-    return noise_filter_run(p, p->radius, p->lsmooth, bpp, 0, width, 0, height, &io, 1);
+    return noise_filter_run(p, p->radius, p->lsmooth, bpp, 0, width, 0, height, &io);
 }

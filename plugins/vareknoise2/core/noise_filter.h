@@ -43,14 +43,7 @@ typedef struct {
     double *gain_values;
     float *memory;       /* the working lines, line_len floats each */
     size_t line_len;
-    /* Lines go through eight-float vectors (set by noise_filter_init where
-     * the processor has them; clearing it selects the four-float form,
-     * which gives the same results). */
-    int wide;
 } NoiseFilter;
-
-/* Whether this processor runs the eight-float form of the line filter. */
-int noise_wide_vectors_available(void);
 
 /* 0, or -1 when the values are refused (noise_params_check) or memory is
  * short.  lsmooth is the merge's luminance tolerance and border_radius the
@@ -94,13 +87,13 @@ typedef struct {
 
 /* Filters the rectangle x1..x2-1, y1..y2-1: row pass into the destination,
  * column pass (destination columns smoothed under radius maps from source
- * columns), then the merge of source and destination.  With compute 0 the
- * same rows and columns move through io without any arithmetic (a
- * pass-through for measuring the transfer cost).  0, or -1 with nothing
- * written when the values are refused, bpp is not 1 to 4 or memory is
- * short. */
+ * columns), then the merge of source and destination.  0, or -1 with
+ * nothing written when the values are refused, bpp is not 1 to 4 or memory
+ * is short.  The line filter and the merge run in the four-float form, or
+ * in the eight-float form where the policy of cpu_form.h allows avx2; both
+ * give the same results. */
 int noise_filter_run(const NoiseParams *p, double radius, double lsmooth, int bpp,
-                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io, int compute);
+                     int x1, int x2, int y1, int y2, const NoiseRegionIo *io);
 
 /* Whole-buffer form: src and dst (distinct, width x height pixels of bpp
  * bytes, rows *_stride bytes apart) hold the unfiltered and receive the

@@ -1,5 +1,7 @@
 #include "noise_params.h"
 
+#include "le_block.h"
+
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,20 +13,6 @@ const NoiseParams noise_params_defaults = {
     5.0, 1.0, 1.0, 0.13, 2.0, 1.4, 5.0, 2.0, 0.0, 0.25, 1, 0
 };
 
-static void put_u64(unsigned char *b, uint64_t v)
-{
-    for (int i = 0; i < 8; i++)
-        b[i] = (unsigned char)(v >> (8 * i));
-}
-
-static uint64_t get_u64(const unsigned char *b)
-{
-    uint64_t v = 0;
-    for (int i = 0; i < 8; i++)
-        v |= (uint64_t)b[i] << (8 * i);
-    return v;
-}
-
 static const double *field(const NoiseParams *p, int i)
 {
     const double *f[10] = { &p->radius, &p->lsmooth, &p->csmooth, &p->effect, &p->lookahead,
@@ -34,32 +22,26 @@ static const double *field(const NoiseParams *p, int i)
 
 void noise_params_pack(const NoiseParams *p, unsigned char blob[NOISE_PARAMS_BLOB_SIZE])
 {
-    for (int i = 0; i < 10; i++) {
-        uint64_t bits;
-        memcpy(&bits, field(p, i), 8);
-        put_u64(blob + 8 * i, bits);
-    }
-    uint32_t flag = (uint32_t)p->preview;
-    for (int i = 0; i < 4; i++) {
-        blob[80 + i] = (unsigned char)(flag >> (8 * i));
-        blob[84 + i] = 0;
-    }
+    LeBlock b = le_block_writer(blob, NOISE_PARAMS_BLOB_SIZE);
+    for (int i = 0; i < 10; i++)
+        le_put_f64(&b, *field(p, i));
+    le_put_i32(&b, p->preview);
+    le_put_u32(&b, 0);
 }
 
 int noise_params_unpack(NoiseParams *p, const unsigned char *blob, size_t size)
 {
     if (!blob || size != NOISE_PARAMS_BLOB_SIZE)
         return -1;
+    LeBlock b = le_block_reader(blob, size);
     NoiseParams q;
-    for (int i = 0; i < 10; i++) {
-        uint64_t bits = get_u64(blob + 8 * i);
-        memcpy((double *)field(&q, i), &bits, 8);
-    }
-    uint32_t flag = 0;
-    for (int i = 0; i < 4; i++)
-        flag |= (uint32_t)blob[80 + i] << (8 * i);
-    q.preview = (int32_t)flag;
+    for (int i = 0; i < 10; i++)
+        *(double *)field(&q, i) = le_get_f64(&b);
+    q.preview = le_get_i32(&b);
+    (void)le_get_u32(&b);
     q.padding = 0;
+    if (le_block_done(&b) != 0)
+        return -1;
     *p = q;
     return 0;
 }

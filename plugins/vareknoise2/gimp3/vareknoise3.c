@@ -101,7 +101,7 @@ filter_rect (const Frame3Target *t, const NoiseParams *p, gint x, gint y, gint w
   m.src = src;
   m.dst = dst;
   if (!src || !dst
-      || noise_filter_run (p, p->radius, p->lsmooth, t->bpp, x, x + w, y, y + h, &io, 1) != 0)
+      || noise_filter_run (p, p->radius, p->lsmooth, t->bpp, x, x + w, y, y + h, &io) != 0)
     {
       g_free (dst);
       dst = NULL;

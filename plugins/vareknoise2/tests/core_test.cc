@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "cpu_forms.h"
 #include "noise_filter.h"
 #include "reference_filter.h"
 #include "test_images.h"
@@ -181,21 +182,20 @@ TEST(NoiseProcessLine, MatchesReference)
 }
 
 // Several lines at once (every group size up to eight, different contents
-// per line so that lanes cannot stand in for each other), in the
-// four-float form and, where the processor has it, the eight-float form:
-// each line as the reference filters it alone.
+// per line so that lanes cannot stand in for each other), in every vector
+// form this processor runs: each line as the reference filters it alone.
 TEST(NoiseProcessLines, EveryGroupSizeMatchesTheReferenceInEveryVectorForm)
 {
-    std::vector<int> forms = {0};
-    if (noise_wide_vectors_available()) forms.push_back(1);
+    CpuFormGuard guard;
+    const std::vector<CpuForm> forms = runnable_cpu_forms();
     int checked = 0;
     for (const Case &c : settings())
         for (int bpp = 1; bpp <= 4; bpp++)
             for (int n : {1, 4, 9, 61, 200})
-                for (int wide : forms) {
+                for (CpuForm form : forms) {
                     NoiseFilter nf;
                     ASSERT_EQ(0, noise_filter_init(&nf, &c.p, c.p.radius, c.p.lsmooth, 200)) << c.name;
-                    nf.wide = wide;
+                    ASSERT_EQ(0, cpu_form_force(form));
                     for (int count = 1; count <= NOISE_MAX_LINES; count++) {
                         std::vector<Bytes> data, want, got;
                         for (int l = 0; l < count; l++) {
@@ -214,7 +214,7 @@ TEST(NoiseProcessLines, EveryGroupSizeMatchesTheReferenceInEveryVectorForm)
                         process_lines(&nf, in.data(), out.data(), count, n, bpp);
                         for (int l = 0; l < count; l++)
                             ASSERT_EQ(want[l], got[l]) << c.name << " bpp=" << bpp << " n=" << n
-                                                       << " count=" << count << " line=" << l << " wide=" << wide;
+                                                       << " count=" << count << " line=" << l << " form=" << cpu_form_name(form);
                         checked++;
                     }
                     noise_filter_free(&nf);
@@ -274,15 +274,15 @@ TEST(NoiseMerge, MatchesReferencePixelByPixel)
     cases.push_back({"gamma_five", with([](NoiseParams &p) { p.gamma = 5; p.csmooth = 0.7; })});
     cases.push_back({"gamma_huge", with([](NoiseParams &p) { p.gamma = 60; p.csmooth = 0.6; })});
     const int lengths[] = {1, 3, 4, 5, 63, 64, 65, 130, 257};
-    std::vector<int> forms = {0};
-    if (noise_wide_vectors_available()) forms.push_back(1);
+    CpuFormGuard guard;
+    const std::vector<CpuForm> forms = runnable_cpu_forms();
     testimg::Rng rng(77);
     for (const Case &c : cases)
         for (int bpp = 1; bpp <= 4; bpp++)
-            for (int wide : forms) {
+            for (CpuForm form : forms) {
                 NoiseFilter nf;
                 ASSERT_EQ(0, noise_filter_init(&nf, &c.p, c.p.radius, c.p.lsmooth, 300)) << c.name;
-                nf.wide = wide;
+                ASSERT_EQ(0, cpu_form_force(form));
                 size_t checked = 0;
                 for (int round = 0; round < 12; round++)
                     for (int n : lengths) {
@@ -300,7 +300,7 @@ TEST(NoiseMerge, MatchesReferencePixelByPixel)
                             ref::merge_pixel(c.p, c.p.lsmooth, &o[i * bpp], &want[i * bpp], bpp);
                         Bytes got = f;
                         noise_merge_line(&nf, o.data(), got.data(), n, bpp);
-                        ASSERT_EQ(want, got) << c.name << " bpp=" << bpp << " n=" << n << " wide=" << wide;
+                        ASSERT_EQ(want, got) << c.name << " bpp=" << bpp << " n=" << n << " form=" << cpu_form_name(form);
                         checked += n;
                     }
                 noise_filter_free(&nf);
@@ -482,7 +482,7 @@ TEST(NoiseFilterRun, ReadsAndWritesOnlyTheRectangleAndReportsProgress)
             NoiseRegionIo io = {&r, rec_get_row, rec_set_row, rec_get_col, rec_set_col,
                                 progress ? rec_init : nullptr, progress ? rec_update : nullptr};
             const NoiseParams &p = noise_params_defaults;
-            ASSERT_EQ(0, noise_filter_run(&p, p.radius, p.lsmooth, bpp, rc[0], rc[1], rc[2], rc[3], &io, 1));
+            ASSERT_EQ(0, noise_filter_run(&p, p.radius, p.lsmooth, bpp, rc[0], rc[1], rc[2], rc[3], &io));
             EXPECT_FALSE(r.outside);
             int w = rc[1] - rc[0], h = rc[3] - rc[2];
             Bytes crop;
@@ -515,25 +515,16 @@ TEST(NoiseFilterRun, ReadsAndWritesOnlyTheRectangleAndReportsProgress)
         }
 }
 
-TEST(NoiseFilterRun, PassThroughMovesPixelsUnchanged)
-{
-    const int W = 20, H = 15, bpp = 3;
-    Recorder r(W, H, bpp, testimg::make(0, W, H, bpp, 2), Bytes(W * H * bpp, 0), 0, W, 0, H);
-    NoiseRegionIo io = {&r, rec_get_row, rec_set_row, rec_get_col, rec_set_col, nullptr, nullptr};
-    ASSERT_EQ(0, noise_filter_run(&noise_params_defaults, 5, 1, bpp, 0, W, 0, H, &io, 0));
-    EXPECT_EQ(r.src, r.dst);
-}
-
 TEST(NoiseFilterRun, RefusesBadArgumentsWithoutWriting)
 {
     Recorder r(4, 4, 3, Bytes(48, 1), Bytes(48, 2), 0, 4, 0, 4);
     NoiseRegionIo io = {&r, rec_get_row, rec_set_row, rec_get_col, rec_set_col, nullptr, nullptr};
     NoiseParams nan = noise_params_defaults;
     nan.sharp = NAN;
-    EXPECT_EQ(-1, noise_filter_run(&nan, 5, 1, 3, 0, 4, 0, 4, &io, 1));
-    EXPECT_EQ(-1, noise_filter_run(&noise_params_defaults, 5, 1, 5, 0, 4, 0, 4, &io, 1));
-    EXPECT_EQ(-1, noise_filter_run(&noise_params_defaults, 5, 1, 3, 3, 2, 0, 4, &io, 1));
-    EXPECT_EQ(-1, noise_filter_run(&noise_params_defaults, NAN, 1, 3, 0, 4, 0, 4, &io, 1));
+    EXPECT_EQ(-1, noise_filter_run(&nan, 5, 1, 3, 0, 4, 0, 4, &io));
+    EXPECT_EQ(-1, noise_filter_run(&noise_params_defaults, 5, 1, 5, 0, 4, 0, 4, &io));
+    EXPECT_EQ(-1, noise_filter_run(&noise_params_defaults, 5, 1, 3, 3, 2, 0, 4, &io));
+    EXPECT_EQ(-1, noise_filter_run(&noise_params_defaults, NAN, 1, 3, 0, 4, 0, 4, &io));
     EXPECT_EQ(Bytes(48, 2), r.dst);
 }
 

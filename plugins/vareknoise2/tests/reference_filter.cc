@@ -66,8 +66,9 @@ void mirror(Line &x, int n, int count)
     mirror_right(x, n, count);
 }
 
-// One forward box pass: a running sum over x[j+1..j+n+1].
-std::vector<float> forward(const std::vector<float> &x, float b)
+// One forward box pass: a running sum over x[j+1..j+n+1], window results
+// optionally scaled by g.
+std::vector<float> forward(const std::vector<float> &x, float b, bool scale = false, float g = 1.0f)
 {
     const int m = static_cast<int>(x.size());
     const int n = static_cast<int>(b);
@@ -77,42 +78,14 @@ std::vector<float> forward(const std::vector<float> &x, float b)
     bool started = false;
     for (int j = 0; j < m; j++) {
         if (n < 0) {
-            y[j] = f * x[j];
+            float v = f * x[j];
+            y[j] = scale ? v * g : v;
         } else if (j + n + 1 <= m - 1) {
             if (!started) {
                 for (int i = j + 1; i <= j + n + 1; i++) s = s + x[i];
                 started = true;
             } else {
                 s = (s - x[j]) + x[j + n + 1];
-            }
-            y[j] = f * x[j] + s;
-        } else {
-            y[j] = b * x[j];
-        }
-    }
-    return y;
-}
-
-// One backward box pass: a running sum over x[j-1..j-n-1], window results
-// optionally scaled by g.
-std::vector<float> backward(const std::vector<float> &x, float b, bool scale, float g)
-{
-    const int m = static_cast<int>(x.size());
-    const int n = static_cast<int>(b);
-    const float f = b - static_cast<float>(n);
-    std::vector<float> y(x.size());
-    float s = 0.0f;
-    bool started = false;
-    for (int j = m - 1; j >= 0; j--) {
-        if (n < 0) {
-            float v = f * x[j];
-            y[j] = scale ? v * g : v;
-        } else if (j - n - 1 >= 0) {
-            if (!started) {
-                for (int i = j - 1; i >= j - n - 1; i--) s = s + x[i];
-                started = true;
-            } else {
-                s = (s - x[j]) + x[j - n - 1];
             }
             float v = f * x[j] + s;
             y[j] = scale ? v * g : v;
@@ -121,6 +94,14 @@ std::vector<float> backward(const std::vector<float> &x, float b, bool scale, fl
         }
     }
     return y;
+}
+
+// One backward box pass, a running sum over x[j-1..j-n-1] from the end
+// down: the forward pass over the reversed line.
+std::vector<float> backward(const std::vector<float> &x, float b, bool scale, float g)
+{
+    std::vector<float> y = forward(std::vector<float>(x.rbegin(), x.rend()), b, scale, g);
+    return std::vector<float>(y.rbegin(), y.rend());
 }
 
 std::vector<float> segment(Line &x, int from, int to)
