@@ -144,8 +144,8 @@ double refocus_noise_weight(const RefocusParams *params, double sigma, double de
     double a = log(noise_rule_weights[ri][li]), b = log(noise_rule_weights[ri][li1]);
     double c = log(noise_rule_weights[ri1][li]), d = log(noise_rule_weights[ri1][li1]);
     double lw = (1 - rf) * ((1 - lf) * a + lf * b) + rf * ((1 - lf) * c + lf * d);
-    /* Less detail than the typical photograph's loses little to more
-     * smoothing and gains from it; more detail the other way round. */
+    /* A picture with little detail loses little to more smoothing and
+     * gains from it. */
     if (isfinite(detail) && detail >= 0.0) {
         double power = (1 - lf) * noise_rule_detail_powers[li] + lf * noise_rule_detail_powers[li1];
         double shift = power * (log(NOISE_RULE_DETAIL_REF) - log(fmax(detail, NOISE_RULE_DETAIL_MIN)));
