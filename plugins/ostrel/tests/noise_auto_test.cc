@@ -219,7 +219,7 @@ TEST(NoiseWeight, LessDetailNeverGetsLessWeight)
     double ws = refocus_auto_noise(&p, s1, 1, nullptr, &ds);
     double wb = refocus_auto_noise(&p, b1, 1, nullptr, &db);
     EXPECT_LT(ds, db);
-    EXPECT_GE(ws, wb);
+    EXPECT_GE(ws, wb) << "detail " << ds << " and " << db;
 }
 
 // On the table's nodes the rule gives the table's weights (for the typical
