@@ -76,7 +76,7 @@ BOOL CALLBACK FindToolboxProc(HWND window, LPARAM) {
     SetParent(window, frameWindow);
     return FALSE;
   }
-  PumpOneMessage();
+  PumpMessages(1);
   return TRUE;
 }
 
@@ -91,7 +91,7 @@ BOOL CALLBACK FindToolOptionsProc(HWND window, LPARAM) {
     SetParent(window, frameWindow);
     return FALSE;
   }
-  PumpOneMessage();
+  PumpMessages(1);
   return TRUE;
 }
 
@@ -125,6 +125,7 @@ BOOL CALLBACK AdoptNewWindowsProc(HWND window, LPARAM) {
   if (!GetWindowRect(window, &outer)) return TRUE;
   POINT corner = {outer.left, outer.top};
   ScreenToClient(panelWindow, &corner);
+  RecordAdoption();  // before the window moves: a watcher sees both at once
   SetParent(window, panelWindow);
   int y = corner.y - dialogOffset + kAdoptRise;
   if (y < 0) y = 0;

@@ -137,6 +137,7 @@ void WaitForEditorDialog(HWND dialog) {
 }
 
 void OnTick() {
+  CountTick();
   char title[kTextBytes], className[kTextBytes];
   // The editor has gone (or never came): end, but finish this tick.
   if (ReadTitle(toolboxWindow, title, sizeof title) == 0) EndLauncher();
