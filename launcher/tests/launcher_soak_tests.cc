@@ -93,14 +93,14 @@ class TickWatch {
     DWORD seen = 0;
     do {
       unsigned tick = FrameNumber(frame_, TICK_PROPERTY);
+      if (tick <= last_) continue;  // the same tick, or the frame has gone
       DWORD now = GetTickCount();
-      if (tick == last_) continue;
       // A skipped number (a tick shorter than a sample) spreads the
       // interval over the ticks it covers.
-      if (last_ != 0 && tick > last_)
+      if (last_ != 0)
         for (unsigned t = last_; t < tick; ++t)
           intervals_.push_back((now - seen) / (tick - last_));
-      if (tick > last_) last_ = tick;
+      last_ = tick;
       seen = now;
     } while (WaitForSingleObject(stop_, kSampleMs) == WAIT_TIMEOUT);
   }
@@ -140,12 +140,6 @@ struct TickCounts {
   }
 };
 
-// An image window of the editor, top-level or already in the panel.
-HWND FindImageWindow(LauncherRun& run, const char* title) {
-  HWND top = run.editorWindow(title);
-  return top ? top : FindWindowExA(run.panel(), NULL, "gdkWindowToplevel", title);
-}
-
 TEST(LauncherSoak, RandomWindowsDialogsHangsAndACrash) {
   const unsigned seed = EnvNumber("CORVELLA_SOAK_SEED", GetTickCount());
   const unsigned windows = EnvNumber("CORVELLA_SOAK_WINDOWS", 40);
@@ -184,7 +178,7 @@ TEST(LauncherSoak, RandomWindowsDialogsHangsAndACrash) {
       // A tick that started before this read may be in progress; the first
       // tick that starts after the window appeared is at most the next.
       const unsigned appeared = tickNow();
-      HWND window = FindImageWindow(run, title);
+      HWND window = run.imageWindow(title);
       ASSERT_TRUE(window) << title;
       ++opened;
       if (below(8) == 0) {
@@ -197,9 +191,9 @@ TEST(LauncherSoak, RandomWindowsDialogsHangsAndACrash) {
           << title << " not adopted";
       adoption.add(GetTickCount() - made);
       // Recorded before the window moved, so it is this window's tick.
+      // It may be below `appeared` when this thread was held up for a tick.
       const unsigned took = FrameNumber(run.frame, ADOPTION_TICK_PROPERTY);
-      EXPECT_GE(took, appeared) << title;
-      adoptionTicks.add(took >= appeared ? took - appeared : 0);
+      adoptionTicks.add(took > appeared ? took - appeared : 0);
       EXPECT_LE(took, appeared + 1)
           << title << " adopted by tick " << took << ", appeared at tick " << appeared;
       live.push_back(window);
