@@ -17,8 +17,9 @@ enum {
   kStandinCrash = WM_APP + 4,
   kStandinConfirmQuit = WM_APP + 5,
   kStandinCancelQuit = WM_APP + 6,
-  kStandinHang = WM_APP + 7,  // no message answered for 2 s
+  kStandinHang = WM_APP + 7,  // no message answered for kStandinHangMs
 };
+enum { kStandinHangMs = 2000 };
 
 // Identifiers the launcher gives its controls: 150 incremented before each
 // use, in creation order (toolbar, picture box, check box, OK button, then
