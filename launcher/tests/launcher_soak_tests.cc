@@ -72,12 +72,14 @@ class TickWatch {
   ~TickWatch() { stop(); }
   bool running() const { return thread_ != NULL; }
   void stop() {
-    if (!thread_) return;
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-    thread_ = NULL;
+    if (thread_) {
+      SetEvent(stop_);
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+      thread_ = NULL;
+    }
+    if (stop_) CloseHandle(stop_);
+    stop_ = NULL;
   }
   // Valid once stopped.
   unsigned lastTick() const { return last_; }
@@ -128,8 +130,8 @@ void PrintIntervals(const char* what, std::vector<DWORD> sorted) {
          (unsigned long)sorted.back(), late);
 }
 
-// Intervals that overlap a hang of the editor (which holds up a tick that
-// moves the editor's windows) apart from the others.
+// Intervals that overlap a hang of the editor apart from the others: a tick
+// that waited for the hung editor would show among the former.
 void PrintIntervals(const std::vector<TickWatch::Interval>& intervals,
                     const std::vector<DWORD>& hangStarts, DWORD hangMs) {
   std::vector<DWORD> quiet, hung;
