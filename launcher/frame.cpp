@@ -72,6 +72,14 @@ void OnCommand(WPARAM wParam) {
     OnOpenManual();
 }
 
+// The z-order requests of the ticks and of the frame's activation are
+// handed to the editor's thread without waiting for it: a busy or hung
+// editor must not hold up the launcher's messages and its ticks (a
+// waited-for request would block until the editor answers again).
+void Order(HWND window, HWND after, UINT flags) {
+  Place(window, after, flags | SWP_ASYNCWINDOWPOS);
+}
+
 // ---- Activation -----------------------------------------------------------
 
 void OnActivated() {
@@ -80,8 +88,8 @@ void OnActivated() {
   ReadClass(front, className, sizeof className);
   if (toolsShown == 0 && front == frameWindow &&
       !TitleEquals(className, EDITOR_WINDOW_CLASS)) {
-    Place(toolboxWindow, HWND_TOPMOST, kTopmostShowFlags);
-    Place(toolOptionsWindow, HWND_TOPMOST, kTopmostShowFlags);
+    Order(toolboxWindow, HWND_TOPMOST, kTopmostShowFlags);
+    Order(toolOptionsWindow, HWND_TOPMOST, kTopmostShowFlags);
     toolsShown = 1;
   }
 }
@@ -97,14 +105,6 @@ void OnDeactivated() {
 }
 
 // ---- The timer tick -------------------------------------------------------
-
-// The tick's z-order requests are handed to the editor's thread without
-// waiting for it: a busy or hung editor must not hold up the launcher's
-// messages and later ticks (a waited-for request would block until the
-// editor answers again).
-void Order(HWND window, HWND after, UINT flags) {
-  Place(window, after, flags | SWP_ASYNCWINDOWPOS);
-}
 
 void KeepToolsInOrder(HWND front, const char* className, const char* title) {
   if (IsZoomed(front)) {
