@@ -63,36 +63,42 @@ bool IsEditorWindow(HWND window, const char* className) {
          editorProcessId != 0 && ProcessOf(window) == editorProcessId;
 }
 
+// The start-up waits' enumerations.  A window that is not a candidate lets
+// one queued message through, so the launcher stays responsive however long
+// the editor takes; the window found is taken, with its outer rectangle,
+// into the frame and ends the pass.
+static BOOL PassOn() {
+  PumpMessages(1);
+  return TRUE;
+}
+
+static BOOL TakeIntoFrame(HWND window, HWND* found, RECT* rect) {
+  *found = window;
+  GetWindowRect(window, rect);
+  SetParent(window, frameWindow);
+  return FALSE;
+}
+
 BOOL CALLBACK FindToolboxProc(HWND window, LPARAM) {
   char className[kTextBytes], title[kTextBytes];
   ReadClass(window, className, sizeof className);
   ReadTitle(window, title, sizeof title);
-  if (TitleEquals(className, EDITOR_WINDOW_CLASS) &&
-      !TitleEquals(title, EDITOR_SPLASH_TITLE)) {
-    if (!TitleBegins(title, "GIMP")) return TRUE;
-    toolboxWindow = window;
-    GetWindowRect(window, &toolboxRect);
-    editorProcessId = ProcessOf(window);
-    SetParent(window, frameWindow);
-    return FALSE;
-  }
-  PumpOneMessage();
-  return TRUE;
+  if (!TitleEquals(className, EDITOR_WINDOW_CLASS) ||
+      TitleEquals(title, EDITOR_SPLASH_TITLE))
+    return PassOn();
+  if (!TitleBegins(title, "GIMP")) return TRUE;
+  // No process test: the first such window defines the editor process.
+  editorProcessId = ProcessOf(window);
+  return TakeIntoFrame(window, &toolboxWindow, &toolboxRect);
 }
 
 BOOL CALLBACK FindToolOptionsProc(HWND window, LPARAM) {
   char className[kTextBytes], title[kTextBytes];
   ReadClass(window, className, sizeof className);
-  if (IsEditorWindow(window, className)) {
-    ReadTitle(window, title, sizeof title);
-    if (!TitleBegins(title, "Tool")) return TRUE;
-    toolOptionsWindow = window;
-    GetWindowRect(window, &toolOptionsRect);
-    SetParent(window, frameWindow);
-    return FALSE;
-  }
-  PumpOneMessage();
-  return TRUE;
+  if (!IsEditorWindow(window, className)) return PassOn();
+  ReadTitle(window, title, sizeof title);
+  if (!TitleBegins(title, "Tool")) return TRUE;
+  return TakeIntoFrame(window, &toolOptionsWindow, &toolOptionsRect);
 }
 
 BOOL CALLBACK AdoptRunningEditorProc(HWND window, LPARAM) {
@@ -125,6 +131,7 @@ BOOL CALLBACK AdoptNewWindowsProc(HWND window, LPARAM) {
   if (!GetWindowRect(window, &outer)) return TRUE;
   POINT corner = {outer.left, outer.top};
   ScreenToClient(panelWindow, &corner);
+  RecordAdoption();  // before the window moves: a watcher sees both at once
   SetParent(window, panelWindow);
   int y = corner.y - dialogOffset + kAdoptRise;
   if (y < 0) y = 0;

@@ -72,6 +72,14 @@ void OnCommand(WPARAM wParam) {
     OnOpenManual();
 }
 
+// The z-order requests of the ticks and of the frame's activation are
+// handed to the editor's thread without waiting for it: a busy or hung
+// editor must not hold up the launcher's messages and its ticks (a
+// waited-for request would block until the editor answers again).
+void Order(HWND window, HWND after, UINT flags) {
+  Place(window, after, flags | SWP_ASYNCWINDOWPOS);
+}
+
 // ---- Activation -----------------------------------------------------------
 
 void OnActivated() {
@@ -80,8 +88,8 @@ void OnActivated() {
   ReadClass(front, className, sizeof className);
   if (toolsShown == 0 && front == frameWindow &&
       !TitleEquals(className, EDITOR_WINDOW_CLASS)) {
-    Place(toolboxWindow, HWND_TOPMOST, kTopmostShowFlags);
-    Place(toolOptionsWindow, HWND_TOPMOST, kTopmostShowFlags);
+    Order(toolboxWindow, HWND_TOPMOST, kTopmostShowFlags);
+    Order(toolOptionsWindow, HWND_TOPMOST, kTopmostShowFlags);
     toolsShown = 1;
   }
 }
@@ -100,25 +108,25 @@ void OnDeactivated() {
 
 void KeepToolsInOrder(HWND front, const char* className, const char* title) {
   if (IsZoomed(front)) {
-    Place(toolboxWindow, HWND_NOTOPMOST, kZFlags);
-    Place(toolboxWindow, HWND_TOP, kZFlags);
+    Order(toolboxWindow, HWND_NOTOPMOST, kZFlags);
+    Order(toolboxWindow, HWND_TOP, kZFlags);
   } else {
-    Place(toolboxWindow, HWND_TOPMOST, kZFlags);
+    Order(toolboxWindow, HWND_TOPMOST, kZFlags);
   }
   bool frameInFront = TitleEquals(title, FRAME_CAPTION);
-  if (frameInFront) Place(toolboxWindow, HWND_TOPMOST, kZFlags);
+  if (frameInFront) Order(toolboxWindow, HWND_TOPMOST, kZFlags);
   if (toolsShown == 0) {
     if (frameInFront) {
-      Place(toolboxWindow, HWND_TOPMOST, kZShowFlags);
-      Place(toolOptionsWindow, HWND_TOPMOST, kZShowFlags);
+      Order(toolboxWindow, HWND_TOPMOST, kZShowFlags);
+      Order(toolOptionsWindow, HWND_TOPMOST, kZShowFlags);
       toolsShown = 1;
     }
   } else if (front != frameWindow &&
              !TitleEquals(className, SYSTEM_DIALOG_CLASS) &&
              !TitleEquals(className, EDITOR_WINDOW_CLASS)) {
     // Another program is in front.
-    Place(toolboxWindow, HWND_NOTOPMOST, kZHideFlags);
-    Place(toolOptionsWindow, HWND_NOTOPMOST, kZHideFlags);
+    Order(toolboxWindow, HWND_NOTOPMOST, kZHideFlags);
+    Order(toolOptionsWindow, HWND_NOTOPMOST, kZHideFlags);
     toolsShown = 0;
   }
 }
@@ -137,6 +145,7 @@ void WaitForEditorDialog(HWND dialog) {
 }
 
 void OnTick() {
+  CountTick();
   char title[kTextBytes], className[kTextBytes];
   // The editor has gone (or never came): end, but finish this tick.
   if (ReadTitle(toolboxWindow, title, sizeof title) == 0) EndLauncher();

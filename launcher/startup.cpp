@@ -189,5 +189,7 @@ int RunLauncher() {
   if (log) fclose(log);
 
   frame.startTimer(FRAME_TIMER_NAME, kTimerPeriodMs);
-  return MessageLoop();
+  int code = MessageLoop();
+  ForgetTicks();
+  return code;
 }

@@ -19,26 +19,31 @@ int toolboxY = kDefaultToolboxY;
 int toolOptionsX = kDefaultToolOptionsX;
 int toolOptionsY = kDefaultToolOptionsY;
 int nextControlId = kFirstControlId;
+unsigned tickNumber = 0;
 
 int DialogOffsetFor(DWORD major, DWORD minor) {
   return (major == 5 && minor != 0) ? kDialogOffsetXp : kDialogOffsetOther;
 }
 
-bool PumpOneMessage() {
-  MSG msg;
-  if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) return true;
-  if (msg.message == WM_QUIT) {
-    PostQuitMessage((int)msg.wParam);
-    return false;
-  }
-  TranslateMessage(&msg);
-  DispatchMessageA(&msg);
-  return true;
+static void SetNumber(const char* property, unsigned number) {
+  if (frameWindow)
+    SetPropA(frameWindow, property, (HANDLE)(UINT_PTR)number);
 }
 
-bool PumpMessages() {
+void CountTick() { SetNumber(TICK_PROPERTY, ++tickNumber); }
+
+void RecordAdoption() { SetNumber(ADOPTION_TICK_PROPERTY, tickNumber); }
+
+void ForgetTicks() {
+  if (!frameWindow) return;
+  RemovePropA(frameWindow, TICK_PROPERTY);
+  RemovePropA(frameWindow, ADOPTION_TICK_PROPERTY);
+}
+
+bool PumpMessages(unsigned most) {
   MSG msg;
-  while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+  for (unsigned taken = 0; taken < most; ++taken) {
+    if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) break;
     if (msg.message == WM_QUIT) {
       PostQuitMessage((int)msg.wParam);
       return false;

@@ -53,6 +53,13 @@ enum {
   kWaitSliceMs = 50,
 };
 
+// Each tick numbers itself (from 1) in a property of the frame window, so
+// another process can count in ticks: TICK_PROPERTY names the tick that
+// started last, ADOPTION_TICK_PROPERTY the tick that last adopted a window.
+// One property write per tick and one per adoption; nothing reads them here.
+#define TICK_PROPERTY "CorvellaTick"
+#define ADOPTION_TICK_PROPERTY "CorvellaAdoptionTick"
+
 // ---- Identifiers, z-order flags, resources --------------------------------
 enum { kFirstControlId = 150 };  // incremented before each use
 enum {
@@ -93,12 +100,19 @@ extern int toolboxY;
 extern int toolOptionsX;
 extern int toolOptionsY;
 extern int nextControlId;
+extern unsigned tickNumber;
 
 // Settings file (current directory).
 int LoadSettings();
 int ParseSettingValue(const char* text);
 void SaveSettings();
 void ApplyDefaultPositions();
+
+// The tick record on the frame window (TICK_PROPERTY and
+// ADOPTION_TICK_PROPERTY); ForgetTicks removes it before the frame goes.
+void CountTick();
+void RecordAdoption();
+void ForgetTicks();
 
 // Window discovery and adoption.
 BOOL CALLBACK FindToolboxProc(HWND window, LPARAM unused);
@@ -126,10 +140,12 @@ bool IsEditorWindow(HWND window, const char* className);
 int DialogOffsetFor(DWORD major, DWORD minor);
 void RestyleToolWindow(HWND window);
 
-// Message pumping for nested waits.  Returns false once WM_QUIT was taken
-// from the queue (it is posted again, so the main loop still sees it).
-bool PumpOneMessage();
-bool PumpMessages();
+// Message pumping for nested waits: dispatches what is queued, at most
+// `most` messages (the enumerations of the start-up waits take one per
+// window).  Returns false once WM_QUIT was taken from the queue (it is
+// posted again, so the main loop still sees it).
+enum : unsigned { kPumpAll = ~0u };
+bool PumpMessages(unsigned most = kPumpAll);
 // Blocks up to timeoutMs for input (or for `object` to be signalled, when
 // not null), then dispatches what is queued.  Returns false on WM_QUIT.
 bool WaitAndPump(DWORD timeoutMs, HANDLE object = NULL);

@@ -315,7 +315,7 @@ TEST(LauncherAdoption, NewEditorWindowsJoinThePanelWithinATick) {
 
   ASSERT_TRUE(run.openWindow(300, 400, 400, 300, kImage1));
   ASSERT_TRUE(run.openWindow(250, 420, 300, 200, "GNU Image Manipulation Program"));
-  HWND image = run.waitEditorWindow(kImage1);
+  HWND image = run.imageWindow(kImage1);
   HWND gnu = run.editorWindow("GNU Image Manipulation Program");
   ASSERT_TRUE(image && gnu);
   ASSERT_TRUE(pollUntil(
@@ -340,7 +340,7 @@ TEST(LauncherAdoption, NewEditorWindowsJoinThePanelWithinATick) {
   SetWindowPos(image, NULL, 10, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   // Too close to the panel's top edge: placed at the edge.
   ASSERT_TRUE(run.openWindow(500, origin.y + 10, 300, 200, kImage2));
-  HWND second = run.waitEditorWindow(kImage2);
+  HWND second = run.imageWindow(kImage2);
   EXPECT_TRUE(pollUntil(
       [&] { return PlacedInPanel(run, second, 500 - origin.x, 0); },
       kTickTimeoutMs))
@@ -378,7 +378,7 @@ TEST(LauncherAdoption, WindowsXpOffsetRaisesAdoptedWindows86Pixels) {
   START(run, "", 20, 115);
   POINT origin = panelOrigin(run.panel());
   ASSERT_TRUE(run.openWindow(300, 500, 400, 300, kImage1));
-  HWND image = run.waitEditorWindow(kImage1);
+  HWND image = run.imageWindow(kImage1);
   EXPECT_TRUE(pollUntil(
       [&] {
         return PlacedInPanel(run, image, 300 - origin.x,

@@ -41,24 +41,38 @@ int ReferenceValue(const std::string& line) {
   return (int)v;
 }
 
+std::string CurrentDirectory() {
+  char cwd[MAX_PATH];
+  DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
+  return n > 0 && n < sizeof cwd ? std::string(cwd, n) : std::string();
+}
+
+// Each case runs in a scratch folder of its own and returns to the folder
+// it started in; TearDown checks that it did, so no later test runs in a
+// stale folder.
 class SettingsTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { suiteDir = CurrentDirectory(); }
   void SetUp() override {
     ASSERT_TRUE(dir.ok());
-    char cwd[MAX_PATH];
-    GetCurrentDirectoryA(sizeof cwd, cwd);
-    oldDir = cwd;
+    oldDir = CurrentDirectory();
+    ASSERT_FALSE(oldDir.empty());
     ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
-    saveOnExit = 7;  // marks values no file line has touched
+    ResetValues();
+  }
+  void TearDown() override {
+    SetFileAttributesA(dir.file(SETTINGS_FILE).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(SetCurrentDirectoryA(oldDir.c_str()));
+    EXPECT_EQ(suiteDir, CurrentDirectory()) << "not back where the suite began";
+  }
+  // Values no file line has touched.
+  void ResetValues() {
+    saveOnExit = 7;
     toolboxX = 71;
     toolboxY = 72;
     toolOptionsX = 73;
     toolOptionsY = 74;
     toolboxWindow = toolOptionsWindow = NULL;
-  }
-  void TearDown() override {
-    SetFileAttributesA(dir.file(SETTINGS_FILE).c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetCurrentDirectoryA(oldDir.c_str());
   }
   std::vector<int> Values() {
     return {saveOnExit, toolboxX, toolboxY, toolOptionsX, toolOptionsY};
@@ -70,7 +84,9 @@ class SettingsTest : public ::testing::Test {
   }
   wintest::ScratchDir dir{"settings"};
   std::string oldDir;
+  static std::string suiteDir;
 };
+std::string SettingsTest::suiteDir;
 
 struct LoadCase {
   const char* name;
@@ -100,7 +116,7 @@ TEST_F(SettingsTest, LoadReadsLinesByTheAtoiRule) {
   };
   for (const LoadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
+    ResetValues();
     ASSERT_TRUE(wintest::writeFile(dir.file(SETTINGS_FILE), c.file));
     EXPECT_EQ(1, LoadSettings());
     EXPECT_EQ(c.expected, Values());
@@ -397,6 +413,33 @@ TEST_F(EditorWindows, TickPassAdoptsOnlyUnreservedTitlesAndRisesByTheOffset) {
   }
 }
 
+// The frame carries the number of the tick that started last and of the
+// tick that last adopted a window, for watchers in other processes.
+TEST_F(EditorWindows, TicksAndAdoptionsAreNumberedOnTheFrame) {
+  auto number = [](const char* property) {
+    return (unsigned)(UINT_PTR)GetPropA(frameWindow, property);
+  };
+  tickNumber = 0;
+  CountTick();
+  CountTick();
+  EXPECT_EQ(2u, number(TICK_PROPERTY));
+  EXPECT_EQ(0u, number(ADOPTION_TICK_PROPERTY));  // nothing adopted yet
+  EnumWindows(AdoptNewWindowsProc, 0);
+  EXPECT_EQ(0u, number(ADOPTION_TICK_PROPERTY));  // nothing to adopt
+  HWND image = Editor("[Untitled]-2.0 (RGB color, 1 layer) 640x400 - GIMP");
+  CountTick();
+  EnumWindows(AdoptNewWindowsProc, 0);
+  ASSERT_TRUE(InPanel(image));
+  EXPECT_EQ(3u, number(TICK_PROPERTY));
+  EXPECT_EQ(3u, number(ADOPTION_TICK_PROPERTY));
+  CountTick();
+  EXPECT_EQ(3u, number(ADOPTION_TICK_PROPERTY));  // the last adoption's tick
+  ForgetTicks();
+  EXPECT_EQ(NULL, GetPropA(frameWindow, TICK_PROPERTY));
+  EXPECT_EQ(NULL, GetPropA(frameWindow, ADOPTION_TICK_PROPERTY));
+  tickNumber = 0;
+}
+
 TEST_F(EditorWindows, WindowsOfOtherProcessesAreNeverAdopted) {
   HWND image = Editor("[Untitled]-2.0 (RGB color, 1 layer) 640x400 - GIMP");
   editorProcessId = GetCurrentProcessId() + 4;
@@ -472,7 +515,40 @@ TEST(Pumping, QuitSeenByANestedWaitReachesTheMainLoop) {
   ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(5u, msg.wParam);
   EXPECT_TRUE(WaitAndPump(10));
-  EXPECT_TRUE(PumpOneMessage());
+}
+
+// A window of this process that counts what is dispatched to it.
+int dispatched = 0;
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_USER) ++dispatched;
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+TEST(Pumping, TakesAtMostTheGivenNumberOfMessages) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleA(NULL);
+  wc.lpszClassName = "CorvellaPumpCounter";
+  RegisterClassA(&wc);
+  HWND w = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0,
+                           HWND_MESSAGE, NULL, NULL, NULL);
+  ASSERT_TRUE(w);
+  wintest::pumpMessages();
+  dispatched = 0;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(PostMessageA(w, WM_USER, 0, 0));
+  EXPECT_TRUE(PumpMessages(1));
+  EXPECT_EQ(1, dispatched);
+  EXPECT_TRUE(PumpMessages());
+  EXPECT_EQ(3, dispatched);
+  EXPECT_TRUE(PumpMessages(1));  // nothing queued: nothing happens
+  EXPECT_EQ(3, dispatched);
+  // A quit taken by a one-message pump is put back for the main loop.
+  PostQuitMessage(6);
+  EXPECT_FALSE(PumpMessages(1));
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(6u, msg.wParam);
+  DestroyWindow(w);
 }
 
 // ------------------------------------------------------------ help

@@ -104,6 +104,11 @@ HWND LauncherRun::editorWindow(const char* title) const {
                                 const_cast<LauncherRun*>(this)->editorPid());
 }
 
+HWND LauncherRun::imageWindow(const char* title) const {
+  HWND top = editorWindow(title);
+  return top ? top : FindWindowExA(panel(), NULL, "gdkWindowToplevel", title);
+}
+
 HWND LauncherRun::waitEditorWindow(const char* title, DWORD timeoutMs) {
   HWND found = nullptr;
   wintest::pollUntil(

@@ -17,8 +17,9 @@ enum {
   kStandinCrash = WM_APP + 4,
   kStandinConfirmQuit = WM_APP + 5,
   kStandinCancelQuit = WM_APP + 6,
-  kStandinHang = WM_APP + 7,  // no message answered for 2 s
+  kStandinHang = WM_APP + 7,  // no message answered for kStandinHangMs
 };
+enum { kStandinHangMs = 2000 };
 
 // Identifiers the launcher gives its controls: 150 incremented before each
 // use, in creation order (toolbar, picture box, check box, OK button, then
@@ -68,6 +69,9 @@ class LauncherRun {
   HWND waitToolboxPlaced(int x, int y, DWORD timeoutMs = kStartTimeoutMs);
   HWND editorWindow(const char* title) const;
   HWND waitEditorWindow(const char* title, DWORD timeoutMs = kStartTimeoutMs);
+  // A window the editor has made, top-level or already adopted into the
+  // panel (a tick may take it the moment it appears).
+  HWND imageWindow(const char* title) const;
   // Asks the stand-in to open a window (screen position, outer size).
   bool openWindow(int x, int y, int w, int h, const std::string& title);
   void command(UINT message);  // posts a stand-in command to its main window

@@ -63,9 +63,9 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
     }
     if (refocus_noise_is_auto(&o->params)) {
         const Matrix *chans[3] = { &ch[0], &ch[1], &ch[2] };
-        double levels[3];
-        double weight = refocus_auto_noise(&params, chans, n, levels);
-        refocus_describe_auto_noise(msg, msglen, levels, n, weight);
+        double levels[3], detail;
+        double weight = refocus_auto_noise(&params, chans, n, levels, &detail);
+        refocus_describe_auto_noise(msg, msglen, levels, n, detail, weight);
     }
     /* Every image starts the random steps where the tool does: at the
      * seed, or where an unseeded sequence starts. */

@@ -1,4 +1,4 @@
-/* Noise level estimate and the calibrated noise weight rule. */
+/* Noise and detail level estimates and the calibrated noise weight rule. */
 #include "noise_auto.h"
 
 #include <stdio.h>
@@ -67,6 +67,44 @@ double refocus_noise_level(const Matrix *channel)
     return level;
 }
 
+double refocus_detail_level(const Matrix *channel, double noise)
+{
+    if (!channel || !channel->data || channel->width < 4 || channel->height < 4)
+        return 0.0;
+    size_t w = (size_t)channel->width, bw = w / 4, bh = (size_t)channel->height / 4;
+    /* Per 4 x 4 block: (left half - right half) / 4 and (top - bottom) / 4,
+     * the orthonormal Haar details two scales up, whose noise part has the
+     * standard deviation of the samples' noise. */
+    double sum = 0.0;
+    size_t n = 0;
+    for (size_t by = 0; by < bh; by++)
+        for (size_t bx = 0; bx < bw; bx++) {
+            double left = 0.0, right = 0.0, top = 0.0, bottom = 0.0;
+            for (size_t y = 0; y < 4; y++) {
+                const float *row = channel->data + (4 * by + y) * w + 4 * bx;
+                double l = (double)row[0] + row[1], r = (double)row[2] + row[3];
+                left += l;
+                right += r;
+                if (y < 2)
+                    top += l + r;
+                else
+                    bottom += l + r;
+            }
+            double h = 0.25 * (left - right), v = 0.25 * (top - bottom);
+            double e = h * h + v * v;
+            if (isfinite(e)) {
+                sum += e;
+                n += 2;
+            }
+        }
+    if (n == 0)
+        return 0.0;
+    double var = sum / (double)n;
+    if (isfinite(noise) && noise > 0.0)
+        var -= noise * noise;
+    return var > 0.0 ? sqrt(var) : 0.0;
+}
+
 /* Linear interpolation position of v in the ascending grid g[0..n): index
  * and fraction, clamped to the ends. */
 static void locate(const float *g, int n, double v, int *idx, double *frac)
@@ -88,7 +126,7 @@ static void locate(const float *g, int n, double v, int *idx, double *frac)
     *frac = (v - g[k]) / (g[k + 1] - g[k]);
 }
 
-double refocus_noise_weight(const RefocusParams *params, double sigma)
+double refocus_noise_weight(const RefocusParams *params, double sigma, double detail)
 {
     if (!(sigma >= 0.0) || !isfinite(sigma))
         sigma = 0.0;
@@ -106,37 +144,49 @@ double refocus_noise_weight(const RefocusParams *params, double sigma)
     double a = log(noise_rule_weights[ri][li]), b = log(noise_rule_weights[ri][li1]);
     double c = log(noise_rule_weights[ri1][li]), d = log(noise_rule_weights[ri1][li1]);
     double lw = (1 - rf) * ((1 - lf) * a + lf * b) + rf * ((1 - lf) * c + lf * d);
-    return exp(lw);
+    /* A picture with little detail loses little to more smoothing and
+     * gains from it. */
+    if (isfinite(detail) && detail >= 0.0) {
+        double power = (1 - lf) * noise_rule_detail_powers[li] + lf * noise_rule_detail_powers[li1];
+        double shift = power * (log(NOISE_RULE_DETAIL_REF) - log(fmax(detail, NOISE_RULE_DETAIL_MIN)));
+        lw += fmin(fmax(shift, log(NOISE_RULE_DETAIL_LOWEST)), log(NOISE_RULE_DETAIL_HIGHEST));
+    }
+    /* Within the weights the calibration measured. */
+    return fmin(fmax(exp(lw), NOISE_RULE_WEIGHT_MIN), NOISE_RULE_WEIGHT_MAX);
 }
 
 double refocus_auto_noise(RefocusParams *params, const Matrix *const *channels, int n,
-                          double *levels)
+                          double *levels, double *detail)
 {
-    double sum = 0.0;
+    double sum = 0.0, detail_sum = 0.0;
     int count = 0;
     for (int c = 0; c < n; c++) {
         double l = refocus_noise_level(channels[c]);
         if (levels)
             levels[c] = l;
         sum += l;
+        detail_sum += refocus_detail_level(channels[c], l);
         count++;
     }
-    double weight = refocus_noise_weight(params, count ? sum / count : 0.0);
+    double image_detail = count ? detail_sum / count : 0.0;
+    if (detail)
+        *detail = image_detail;
+    double weight = refocus_noise_weight(params, count ? sum / count : 0.0, image_detail);
     if (params)
         params->lambda = weight;
     return weight;
 }
 
 void refocus_describe_auto_noise(char *buf, size_t len, const double *levels, int n,
-                                 double weight)
+                                 double detail, double weight)
 {
     if (n == 3)
         snprintf(buf, len,
                  "noise level found: %.2f (red %.2f, green %.2f, blue %.2f); "
-                 "noise weight chosen: %.0f",
+                 "detail %.2f; noise weight chosen: %.0f",
                  (levels[0] + levels[1] + levels[2]) / 3.0, levels[0], levels[1], levels[2],
-                 weight);
+                 detail, weight);
     else
-        snprintf(buf, len, "noise level found: %.2f; noise weight chosen: %.0f",
-                 n > 0 ? levels[0] : 0.0, weight);
+        snprintf(buf, len, "noise level found: %.2f; detail %.2f; noise weight chosen: %.0f",
+                 n > 0 ? levels[0] : 0.0, detail, weight);
 }

@@ -1,5 +1,6 @@
 /* The noise weight that suits a photograph: a robust estimate of each
- * channel's noise level and the calibrated rule that turns the level into
+ * channel's noise level, a measure of how much structure the photograph
+ * shows above that noise, and the calibrated rule that turns the two into
  * the noise weight (RefocusParams.lambda). */
 #ifndef OSTREL_NOISE_AUTO_H
 #define OSTREL_NOISE_AUTO_H
@@ -20,22 +21,38 @@ struct RefocusParams;
  * a channel smaller than 2 x 2 or one without finite values. */
 double refocus_noise_level(const Matrix *channel);
 
-/* The noise weight the calibrated rule gives for the noise level sigma
- * with the blur of params (its mask radius).  Always finite and positive;
- * a non-finite or negative sigma counts as 0. */
-double refocus_noise_weight(const struct RefocusParams *params, double sigma);
+/* How much structure one channel shows above its noise (byte scale): the
+ * root mean square of the horizontal and vertical Haar detail of 4 x 4
+ * blocks (two scales above the finest, where a blur of a few pixels leaves
+ * most of a photograph's edges and texture), less the share that noise of
+ * standard deviation noise puts there.  Smooth pictures (a moon surface, a
+ * cell culture) give a few units, busy ones (grass, fur) fifteen and more.
+ * 0 for a channel smaller than 4 x 4 or one without finite values. */
+double refocus_detail_level(const Matrix *channel, double noise);
+
+/* The noise weight the calibrated rule gives for the noise level sigma and
+ * the detail level detail with the blur of params (its mask radius): the
+ * weight read from the table for the radius and level, multiplied for
+ * pictures with less detail than the table's reference by a power of the
+ * reference over the detail, within calibrated bounds, and kept within
+ * the weights the calibration measured.  Always finite and positive; a
+ * non-finite or negative sigma counts as 0, a non-finite or negative
+ * detail as not measured (the table alone). */
+double refocus_noise_weight(const struct RefocusParams *params, double sigma, double detail);
 
 /* For a whole image: the level of each of the n channels (levels may be
- * NULL), their mean as the image's level, and the weight for it, stored
- * in params->lambda.  Returns the weight; the channels are not changed. */
+ * NULL), their mean as the image's level, the mean detail level of the
+ * channels (stored in *detail unless it is NULL), and the weight for the
+ * two, stored in params->lambda.  Returns the weight; the channels are not
+ * changed. */
 double refocus_auto_noise(struct RefocusParams *params, const Matrix *const *channels, int n,
-                          double *levels);
+                          double *levels, double *detail);
 
 /* One line for the user about an estimate: "noise level found: 2.03
- * (red 2.10, green 2.00, blue 1.99); noise weight chosen: 2027", the
- * channels named when there are three. */
+ * (red 2.10, green 2.00, blue 1.99); detail 12.4; noise weight chosen:
+ * 2027", the channels named when there are three. */
 void refocus_describe_auto_noise(char *buf, size_t len, const double *levels, int n,
-                                 double weight);
+                                 double detail, double weight);
 
 #ifdef __cplusplus
 }

@@ -1,11 +1,15 @@
-// The noise level estimate and the calibrated weight rule.
+// The noise and detail level estimates and the calibrated weight rule.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "testutil.h"
+
+// The rule's table, to check the rule against its cells.
+#include "noise_rule_table.h"
 
 namespace {
 
@@ -78,28 +82,201 @@ TEST(NoiseLevel, DegenerateChannelsGiveZero)
     EXPECT_EQ(refocus_noise_level(nullptr), 0.0);
 }
 
-// More noise never asks for less smoothing, for every blur the rule knows;
-// odd inputs still give a usable weight.
+// Noise alone: a flat grey with seeded Gaussian noise.
+OwnedMatrix flat_noise(int w, int h, double sigma, unsigned seed)
+{
+    OwnedMatrix out(w, h, 128.0f);
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> n(0.0, sigma);
+    for (size_t k = 0; k < out.size(); k++)
+        out.m.data[k] += (float)n(gen);
+    return out;
+}
+
+// Stripes two pixels wide of height a: every 4 x 4 block has a left-right
+// detail of (8a - 0) / 4 = 2a and no top-bottom detail, so the root mean
+// square of the two is a * sqrt(2), whichever way the stripes run.
+TEST(DetailLevel, MeasuresKnownStructure)
+{
+    for (float a : { 1.0f, 10.0f, 100.0f }) {
+        OwnedMatrix cols(64, 40), rows(40, 64);
+        for (int y = 0; y < 40; y++)
+            for (int x = 0; x < 64; x++)
+                cols.at(x, y) = rows.at(y, x) = (x % 4) < 2 ? a : 0.0f;
+        EXPECT_NEAR(refocus_detail_level(&cols.m, 0.0), a * std::sqrt(2.0), 1e-4 * a) << a;
+        EXPECT_NEAR(refocus_detail_level(&rows.m, 0.0), a * std::sqrt(2.0), 1e-4 * a) << a;
+    }
+}
+
+// The noise's own share comes off: noise alone leaves (almost) no detail,
+// and a photo's detail hardly moves when noise is added.
+TEST(DetailLevel, DiscountsTheNoise)
+{
+    for (double sigma : { 1.0, 4.0, 8.0 }) {
+        OwnedMatrix noise = flat_noise(160, 160, sigma, 5);
+        double level = refocus_noise_level(&noise.m);
+        EXPECT_LT(refocus_detail_level(&noise.m, level), 0.3 * sigma) << sigma;
+        // Without the discount the noise would count in full.
+        EXPECT_NEAR(refocus_detail_level(&noise.m, 0.0), sigma, 0.1 * sigma) << sigma;
+    }
+    OwnedMatrix clean = noisy_channel(200, 160, 0.0, 9);
+    double base = refocus_detail_level(&clean.m, refocus_noise_level(&clean.m));
+    ASSERT_GT(base, 2.0);
+    for (double sigma : { 2.0, 4.0 }) {
+        OwnedMatrix ch = noisy_channel(200, 160, sigma, 9);
+        double detail = refocus_detail_level(&ch.m, refocus_noise_level(&ch.m));
+        EXPECT_NEAR(detail, base, 0.15 * base + 0.1 * sigma) << "sigma " << sigma;
+    }
+}
+
+TEST(DetailLevel, DegenerateChannelsGiveZero)
+{
+    OwnedMatrix small(3, 50, 7.0f), flat(30, 20, 100.0f), nan(8, 8, NAN);
+    EXPECT_EQ(refocus_detail_level(&small.m, 0.0), 0.0);
+    EXPECT_EQ(refocus_detail_level(&flat.m, 0.0), 0.0);
+    EXPECT_EQ(refocus_detail_level(&nan.m, 1.0), 0.0);
+    EXPECT_EQ(refocus_detail_level(nullptr, 1.0), 0.0);
+    // More noise claimed than there is detail: none left, not a NaN.
+    OwnedMatrix ch = noisy_channel(64, 64, 1.0, 2);
+    EXPECT_EQ(refocus_detail_level(&ch.m, 1000.0), 0.0);
+    EXPECT_TRUE(std::isfinite(refocus_detail_level(&ch.m, (double)NAN)));
+    // A few non-finite samples leave the rest measured.
+    double base = refocus_detail_level(&ch.m, 1.0);
+    for (size_t k = 0; k < ch.size(); k += 211)
+        ch.m.data[k] = k % 2 ? NAN : INFINITY;
+    double detail = refocus_detail_level(&ch.m, 1.0);
+    EXPECT_NEAR(detail, base, 0.1 * base);
+}
+
+// More noise never asks for less smoothing, for every blur the rule knows
+// and every detail level; odd inputs still give a usable weight.
 TEST(NoiseWeight, GrowsWithTheLevelAndStaysUsable)
 {
     for (double radius : { 0.0, 2.0, 3.5, 6.0, 12.0 }) {
         RefocusParams p;
         refocus_params_default(&p);
         p.radius = radius;
-        double prev = 0.0;
-        for (double sigma = 0.0; sigma <= 12.0; sigma += 0.25) {
-            double w = refocus_noise_weight(&p, sigma);
-            ASSERT_TRUE(std::isfinite(w) && w > 0.0) << radius << " " << sigma;
-            EXPECT_GE(w, prev * (1 - 1e-6)) << "radius " << radius << " sigma " << sigma;
-            prev = w;
-            p.lambda = w;
-            EXPECT_EQ(refocus_check(&p, 0, 0, 1, nullptr, 0), 0);
+        for (double detail : { -1.0, 0.0, 3.0, (double)NOISE_RULE_DETAIL_REF, 40.0 }) {
+            double prev = 0.0;
+            for (double sigma = 0.0; sigma <= 12.0; sigma += 0.25) {
+                double w = refocus_noise_weight(&p, sigma, detail);
+                ASSERT_TRUE(std::isfinite(w) && w > 0.0) << radius << " " << sigma;
+                EXPECT_GE(w, prev * (1 - 1e-6))
+                    << "radius " << radius << " detail " << detail << " sigma " << sigma;
+                prev = w;
+                p.lambda = w;
+                EXPECT_EQ(refocus_check(&p, 0, 0, 1, nullptr, 0), 0);
+            }
         }
         for (double odd : { -1.0, (double)NAN, (double)INFINITY, 1e300 }) {
-            double w = refocus_noise_weight(&p, odd);
+            double w = refocus_noise_weight(&p, odd, odd);
             EXPECT_TRUE(std::isfinite(w) && w > 0.0) << odd;
         }
-        EXPECT_EQ(refocus_noise_weight(&p, -1.0), refocus_noise_weight(&p, 0.0));
+        EXPECT_EQ(refocus_noise_weight(&p, -1.0, 5.0), refocus_noise_weight(&p, 0.0, 5.0));
+        // Detail not measured: the table alone, as for the typical detail.
+        EXPECT_EQ(refocus_noise_weight(&p, 2.0, (double)NAN),
+                  refocus_noise_weight(&p, 2.0, -1.0));
+        EXPECT_NEAR(refocus_noise_weight(&p, 2.0, -1.0),
+                    refocus_noise_weight(&p, 2.0, NOISE_RULE_DETAIL_REF),
+                    1e-6 * refocus_noise_weight(&p, 2.0, -1.0));
+    }
+}
+
+// A smoother photograph with the same noise gets at least the weight of a
+// busier one: it loses little detail to the smoothing and gains from it.
+TEST(NoiseWeight, LessDetailNeverGetsLessWeight)
+{
+    for (double radius : { 2.0, 4.0, 6.0 }) {
+        RefocusParams p;
+        refocus_params_default(&p);
+        p.radius = radius;
+        for (double sigma : { 0.5, 1.0, 2.0, 4.0, 8.0 }) {
+            double prev = HUGE_VAL;
+            for (double detail = 0.0; detail <= 80.0; detail += 0.5) {
+                double w = refocus_noise_weight(&p, sigma, detail);
+                EXPECT_LE(w, prev * (1 + 1e-6)) << radius << " " << sigma << " " << detail;
+                prev = w;
+            }
+            EXPECT_GE(refocus_noise_weight(&p, sigma, 1.0),
+                      refocus_noise_weight(&p, sigma, 60.0));
+        }
+    }
+    // The same through the estimates: the blurred test photo at full and
+    // at a quarter of its contrast, with the same noise.
+    OwnedMatrix busy = noisy_channel(160, 160, 0.0, 3), smooth = busy;
+    std::mt19937 gen(8);
+    std::normal_distribution<double> n(0.0, 3.0);
+    for (size_t k = 0; k < smooth.size(); k++) {
+        float e = (float)n(gen);
+        smooth.m.data[k] = 128.0f + 0.25f * (smooth.m.data[k] - 128.0f) + e;
+        busy.m.data[k] += e;
+    }
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 3.0;
+    const Matrix *s1[1] = { &smooth.m }, *b1[1] = { &busy.m };
+    double ds, db;
+    double ws = refocus_auto_noise(&p, s1, 1, nullptr, &ds);
+    double wb = refocus_auto_noise(&p, b1, 1, nullptr, &db);
+    EXPECT_LT(ds, db);
+    EXPECT_GE(ws, wb) << "detail " << ds << " and " << db;
+}
+
+// On the table's nodes the rule gives the table's weights (for the typical
+// detail); between them it interpolates the logarithm of the weight, so
+// halfway between two cells it gives their geometric mean.
+TEST(NoiseWeight, InterpolatesBetweenTableCells)
+{
+    const double ref = NOISE_RULE_DETAIL_REF;
+    auto clamp = [](double w) {
+        return std::min(std::max(w, (double)NOISE_RULE_WEIGHT_MIN), (double)NOISE_RULE_WEIGHT_MAX);
+    };
+    int rows = 0;
+    for (int ri = 0; ri < NOISE_RULE_RADII; ri++) {
+        RefocusParams p;
+        refocus_params_default(&p);
+        p.radius = noise_rule_radii[ri];
+        if (refocus_mask_radius(&p) != (long)noise_rule_radii[ri])
+            continue;
+        rows++;
+        for (int li = 0; li < NOISE_RULE_LEVELS; li++) {
+            double w = refocus_noise_weight(&p, noise_rule_levels[li], ref);
+            EXPECT_NEAR(w, clamp(noise_rule_weights[ri][li]), 1e-4 * w) << ri << " " << li;
+            if (li + 1 < NOISE_RULE_LEVELS) {
+                double mid = 0.5 * (noise_rule_levels[li] + noise_rule_levels[li + 1]);
+                double expect = clamp(
+                    std::sqrt((double)noise_rule_weights[ri][li] * noise_rule_weights[ri][li + 1]));
+                EXPECT_NEAR(refocus_noise_weight(&p, mid, ref), expect, 1e-4 * expect)
+                    << ri << " " << li;
+            }
+        }
+        // Beyond the last level the last column holds.
+        EXPECT_NEAR(refocus_noise_weight(&p, 50.0, ref),
+                    clamp(noise_rule_weights[ri][NOISE_RULE_LEVELS - 1]), 1e-3);
+    }
+    EXPECT_GE(rows, NOISE_RULE_RADII - 1);
+}
+
+// The detail correction is a power of the typical detail over the
+// photo's (the power of the level's column on a table node), within its
+// bounds.
+TEST(NoiseWeight, ScalesWithAPowerOfTheDetail)
+{
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 4.0;
+    for (int li = 0; li < NOISE_RULE_LEVELS; li++) {
+        double sigma = noise_rule_levels[li], base = refocus_noise_weight(&p, sigma, -1.0);
+        for (double k : { 0.1, 0.5, 0.8, 1.25, 2.0 }) {
+            double factor = std::pow(1.0 / k, (double)noise_rule_detail_powers[li]);
+            factor = std::min(std::max(factor, (double)NOISE_RULE_DETAIL_LOWEST),
+                              (double)NOISE_RULE_DETAIL_HIGHEST);
+            double expect = std::min(std::max(base * factor, (double)NOISE_RULE_WEIGHT_MIN),
+                                     (double)NOISE_RULE_WEIGHT_MAX);
+            EXPECT_NEAR(refocus_noise_weight(&p, sigma, k * NOISE_RULE_DETAIL_REF), expect,
+                        1e-4 * expect)
+                << li << " " << k;
+        }
     }
 }
 
@@ -113,13 +290,38 @@ TEST(NoiseWeight, AutoForAnImageSetsTheParameter)
     const Matrix *chans[3] = { &r.m, &g.m, &b.m };
     RefocusParams p;
     refocus_params_default(&p);
-    double levels[3];
-    double w = refocus_auto_noise(&p, chans, 3, levels);
+    double levels[3], detail;
+    double w = refocus_auto_noise(&p, chans, 3, levels, &detail);
     EXPECT_EQ(p.lambda, w);
     EXPECT_EQ(levels[1], refocus_noise_level(&g.m));
-    EXPECT_EQ(w, refocus_noise_weight(&p, (levels[0] + levels[1] + levels[2]) / 3));
+    double expect_detail = (refocus_detail_level(&r.m, levels[0]) +
+                            refocus_detail_level(&g.m, levels[1]) +
+                            refocus_detail_level(&b.m, levels[2])) / 3;
+    EXPECT_DOUBLE_EQ(detail, expect_detail);
+    EXPECT_EQ(w, refocus_noise_weight(&p, (levels[0] + levels[1] + levels[2]) / 3, detail));
     for (size_t k = 0; k < g.size(); k++)
         ASSERT_EQ(g.m.data[k], before.m.data[k]);
+}
+
+// Empty or unreadable channels give a clear outcome: level and detail 0 and
+// the weight for a clean, smooth picture, never a NaN in the parameters.
+TEST(NoiseWeight, AutoOnUnusableChannelsGivesAUsableWeight)
+{
+    OwnedMatrix nan(16, 16, NAN), empty;
+    const Matrix *chans[3] = { &nan.m, &empty.m, &nan.m };
+    RefocusParams p;
+    refocus_params_default(&p);
+    double levels[3], detail = -1.0;
+    double w = refocus_auto_noise(&p, chans, 3, levels, &detail);
+    EXPECT_EQ(levels[0], 0.0);
+    EXPECT_EQ(levels[1], 0.0);
+    EXPECT_EQ(detail, 0.0);
+    EXPECT_EQ(w, refocus_noise_weight(&p, 0.0, 0.0));
+    EXPECT_EQ(p.lambda, w);
+    EXPECT_EQ(refocus_check(&p, 16, 16, 1, nullptr, 0), 0);
+    char line[200];
+    refocus_describe_auto_noise(line, sizeof line, levels, 3, detail, w);
+    EXPECT_NE(std::strstr(line, "detail 0.00; noise weight chosen: "), nullptr) << line;
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ TEST(ToolRun, NoiseAutoReportsLevelAndWeightAndUsesThem)
         RefocusParams p;
         refocus_params_default(&p);
         double levels[3];
-        double weight = refocus_auto_noise(&p, chans, nch, levels);
+        double weight = refocus_auto_noise(&p, chans, nch, levels, nullptr);
         for (int c = 0; c < nch; c++)
             matrix_destroy(&ch[c]);
 

@@ -203,10 +203,10 @@ int main(int argc, char **argv)
 
     if (noise_auto) {
         const Matrix *chans[3] = { &ch[0], &ch[1], &ch[2] };
-        double levels[3];
-        double weight = refocus_auto_noise(&params, chans, nch, levels);
+        double levels[3], detail;
+        double weight = refocus_auto_noise(&params, chans, nch, levels, &detail);
         char found[160];
-        refocus_describe_auto_noise(found, sizeof found, levels, nch, weight);
+        refocus_describe_auto_noise(found, sizeof found, levels, nch, detail, weight);
         fprintf(stderr, PROGRAM ": %s\n", found);
     }
     if (options.seed >= 0)
