@@ -110,10 +110,15 @@ fuzz-long: deps fuzz
 	scripts/fuzz-long $(FUZZ)
 
 # Speed and memory figures.  Every scripts/bench.d/*.sh runs in turn from
-# the project root with the native tree built.
-bench: deps native windows
-	@set -e; for b in scripts/bench.d/*.sh; do [ -e "$$b" ] || continue; \
-	  echo "=== $$(basename $$b .sh) ==="; bash "$$b"; done
+# the project root with the trees it measures built (native, windows and the
+# GIMP 3 one).  A failed script does not stop the ones after it; the target
+# then fails and names every failed script.
+bench: deps native windows gimp3
+	@failed=; for b in scripts/bench.d/*.sh; do [ -e "$$b" ] || continue; \
+	  name=$$(basename $$b .sh); echo "=== $$name ==="; \
+	  bash "$$b" || { echo "bench: $$name failed (status $$?)" >&2; failed="$$failed $$name"; }; \
+	done; \
+	if [ -n "$$failed" ]; then echo "bench: failed:$$failed" >&2; exit 1; fi
 
 # The main job shown end to end: every scripts/demo.d/*.sh in turn; the
 # results (screenshots, images) land in demo/.  A failed step does not stop
