@@ -11,6 +11,7 @@
 #                copy of the corpus (new inputs stay in the build tree)
 #   NAME_replay  NAME_replay, the same code with a plain main, run once over
 #                every corpus file
+# Both programs see tests/fuzz/ (fuzz_values.h) among their includes.
 # and lists the target in <tree>/fuzz-targets.txt for scripts/fuzz-long.
 include_guard(GLOBAL)
 
@@ -33,13 +34,15 @@ function(corvella_add_fuzzer name)
   get_filename_component(corpus ${F_CORPUS} ABSOLUTE)
 
   add_executable(${name} ${F_SOURCES})
-  target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 
   add_executable(${name}_replay ${F_SOURCES} ${CORVELLA_FUZZ_DIR}/replay_main.c)
-  target_link_libraries(${name}_replay PRIVATE ${F_LIBS})
   target_compile_options(${name}_replay PRIVATE -fsanitize=fuzzer-no-link)
+  foreach(t ${name} ${name}_replay)
+    target_link_libraries(${t} PRIVATE ${F_LIBS})
+    target_include_directories(${t} PRIVATE ${CORVELLA_FUZZ_DIR})
+  endforeach()
 
   add_test(NAME ${name}
     COMMAND bash ${CORVELLA_FUZZ_DIR}/run-fuzzer.sh --seconds ${CORVELLA_FUZZ_SECONDS}

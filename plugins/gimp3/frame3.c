@@ -28,13 +28,96 @@ frame3_scale_range (GtkWidget *scale_entry, gdouble lower, gdouble upper, gint d
   gtk_widget_set_hexpand (gimp_scale_entry_get_range (GIMP_SCALE_ENTRY (scale_entry)), TRUE);
 }
 
-gboolean
-frame3_no_i18n (GimpPlugIn *plug_in, const gchar *procedure_name, gchar **gettext_domain,
-                gchar **catalog_dir)
+/* ---- the plug-in ------------------------------------------------------- */
+
+typedef struct { GimpPlugIn parent_instance; } Frame3Program;
+typedef struct { GimpPlugInClass parent_class; } Frame3ProgramClass;
+
+static GType frame3_program_get_type (void);
+G_DEFINE_TYPE (Frame3Program, frame3_program, GIMP_TYPE_PLUG_IN)
+
+/* The program's one plug-in, set before GIMP makes its instance. */
+static const Frame3PlugIn *the_plug_in;
+
+static GimpValueArray *take_drawable (GimpProcedure *procedure, GimpDrawable **drawables,
+                                      Frame3Types types, Frame3Target *t);
+
+static GimpValueArray *
+frame3_run (GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *image,
+            GimpDrawable **drawables, GimpProcedureConfig *config, gpointer run_data)
 {
-  (void) plug_in; (void) procedure_name; (void) gettext_domain; (void) catalog_dir;
-  return FALSE;
+  const Frame3PlugIn *plug_in = run_data;
+  Frame3Target        t;
+  GimpValueArray     *refused;
+
+  (void) image;
+  gegl_init (NULL, NULL);
+  refused = take_drawable (procedure, drawables, plug_in->types, &t);
+  if (refused)
+    return refused;
+  return plug_in->run (procedure, run_mode, config, &t);
 }
+
+static GList *
+frame3_query_procedures (GimpPlugIn *plug_in)
+{
+  (void) plug_in;
+  return g_list_append (NULL, g_strdup (the_plug_in->name));
+}
+
+static GimpProcedure *
+frame3_create_procedure (GimpPlugIn *plug_in, const gchar *name)
+{
+  GimpProcedure *procedure;
+
+  if (g_strcmp0 (name, the_plug_in->name) != 0)
+    return NULL;
+  procedure = gimp_image_procedure_new (plug_in, name, GIMP_PDB_PROC_TYPE_PLUGIN, frame3_run,
+                                        (gpointer) the_plug_in, NULL);
+  gimp_procedure_set_image_types (procedure, the_plug_in->image_types);
+  if (the_plug_in->menu_label)
+    {
+      gimp_procedure_set_sensitivity_mask (procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
+      gimp_procedure_set_menu_label (procedure, the_plug_in->menu_label);
+      gimp_procedure_add_menu_path (procedure, the_plug_in->menu_path);
+    }
+  the_plug_in->describe (procedure);
+  return procedure;
+}
+
+static gboolean
+frame3_set_i18n (GimpPlugIn *plug_in, const gchar *procedure_name, gchar **gettext_domain,
+                 gchar **catalog_dir)
+{
+  if (!the_plug_in->set_i18n)
+    return FALSE;
+  return the_plug_in->set_i18n (plug_in, procedure_name, gettext_domain, catalog_dir);
+}
+
+static void
+frame3_program_class_init (Frame3ProgramClass *klass)
+{
+  GimpPlugInClass *plug_in_class = GIMP_PLUG_IN_CLASS (klass);
+
+  plug_in_class->query_procedures = frame3_query_procedures;
+  plug_in_class->create_procedure = frame3_create_procedure;
+  plug_in_class->set_i18n         = frame3_set_i18n;
+}
+
+static void
+frame3_program_init (Frame3Program *self)
+{
+  (void) self;
+}
+
+GType
+frame3_plug_in_type (const Frame3PlugIn *plug_in)
+{
+  the_plug_in = plug_in;
+  return frame3_program_get_type ();
+}
+
+/* ---- drawables and pixels ----------------------------------------------- */
 
 const Babl *
 frame3_format (GimpDrawable *drawable)
@@ -52,9 +135,13 @@ frame3_format (GimpDrawable *drawable)
   return babl_format_with_space (name, own);
 }
 
-GimpValueArray *
-frame3_take_drawable (GimpProcedure *procedure, GimpDrawable **drawables,
-                      Frame3Types types, Frame3Target *t)
+/* Fills t from the call's drawables.  NULL when the call can go on;
+ * otherwise the return values to hand back: a calling error unless exactly
+ * one drawable is given, an execution error for an indexed drawable or one
+ * of other types than the filter takes, each with a message. */
+static GimpValueArray *
+take_drawable (GimpProcedure *procedure, GimpDrawable **drawables, Frame3Types types,
+               Frame3Target *t)
 {
   const gchar  *name = gimp_procedure_get_name (procedure);
   GimpDrawable *d;

@@ -1,6 +1,7 @@
-/* What the three GIMP 3 frames share: taking the one drawable of a call,
- * the 8-bit pixel format the cores work in, and the transfers of the
- * selection's bounding rectangle through GEGL buffers. */
+/* What the three GIMP 3 frames share: the plug-in around their one image
+ * procedure, taking the one drawable of a call, the 8-bit pixel format the
+ * cores work in, and the transfers of the selection's bounding rectangle
+ * through GEGL buffers. */
 #ifndef CORVELLA_FRAME3_H
 #define CORVELLA_FRAME3_H
 
@@ -25,14 +26,39 @@ typedef enum
   FRAME3_RGB_ONLY      /* "RGB": no alpha, no grey */
 } Frame3Types;
 
-/* Fills t from the call's drawables.  NULL when the call can go on;
- * otherwise the return values to hand back: a calling error unless exactly
- * one drawable is given, an execution error for an indexed drawable or one
- * of other types than the filter takes, each with a message. */
-GimpValueArray *frame3_take_drawable (GimpProcedure  *procedure,
-                                      GimpDrawable  **drawables,
-                                      Frame3Types     types,
-                                      Frame3Target   *t);
+/* A plug-in program with one image procedure, described once; frame3
+ * makes the GimpPlugIn around it. */
+typedef struct
+{
+  const gchar *name;        /* the procedure's */
+  const gchar *image_types; /* as registered */
+  Frame3Types  types;       /* the drawables the run takes */
+  const gchar *menu_label;  /* NULL: no menu entry (and no sensitivity) */
+  const gchar *menu_path;
+
+  /* Documentation, attribution and arguments of the new procedure. */
+  void (*describe) (GimpProcedure *procedure);
+
+  /* The run, once GEGL is set up and the call's one drawable is taken
+   * into t.  A call with other drawables than the procedure takes gets
+   * its error before (frame3 hands back a calling error unless exactly
+   * one drawable is given, an execution error for an indexed drawable or
+   * one of other types, each with a message). */
+  GimpValueArray *(*run) (GimpProcedure       *procedure,
+                          GimpRunMode          run_mode,
+                          GimpProcedureConfig *config,
+                          const Frame3Target  *t);
+
+  /* The message catalogue (GimpPlugInClass.set_i18n); NULL for none. */
+  gboolean (*set_i18n) (GimpPlugIn   *plug_in,
+                        const gchar  *procedure_name,
+                        gchar       **gettext_domain,
+                        gchar       **catalog_dir);
+} Frame3PlugIn;
+
+/* The GimpPlugIn type of the program's one plug-in, for its entry:
+ * GIMP_MAIN (frame3_plug_in_type (&plug_in)). */
+GType frame3_plug_in_type (const Frame3PlugIn *plug_in);
 
 /* The 8-bit format of a drawable's channels: its own format when that is
  * 8-bit already (the bytes a GIMP 2 plug-in sees), else "R'G'B'A u8",
@@ -54,12 +80,6 @@ void frame3_write (const Frame3Target *t, const guint8 *buf);
  * upper (the dialog's range; the spin button keeps the argument's whole
  * range) with digits decimals, and keeps the spin button narrow. */
 void frame3_scale_range (GtkWidget *scale_entry, gdouble lower, gdouble upper, gint digits);
-
-/* A GimpPlugIn set_i18n for plug-ins without a message catalogue. */
-gboolean frame3_no_i18n (GimpPlugIn   *plug_in,
-                         const gchar  *procedure_name,
-                         gchar       **gettext_domain,
-                         gchar       **catalog_dir);
 
 /* Return values with status and a message. */
 GimpValueArray *frame3_error (GimpProcedure     *procedure,

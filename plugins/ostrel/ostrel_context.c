@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include "refocus_options.h"
+
 void
 refocus_context_open (RefocusContext *ctx, RefocusVals *vals, gint32 drawable_id)
 {
@@ -67,7 +69,7 @@ transfer (RefocusContext *ctx, guchar *buf, gboolean into_channels)
         if (into_channels)
           ctx->channel[k].data[i] = (float) p[k];
         else
-          p[k] = matrix_value_to_byte (ctx->channel[k].data[i]);
+          p[k] = refocus_value_to_byte (ctx->channel[k].data[i]);
 }
 
 void
@@ -81,17 +83,6 @@ read_selection (RefocusContext *ctx)
   g_free (buf);
 }
 
-/* Matrix values are whole numbers within 0..255 after a run; the clamp only
- * keeps the byte conversion defined should that ever not hold. */
-guchar
-matrix_value_to_byte (float v)
-{
-  if (!(v > 0.0f))
-    return 0;
-  if (v >= 255.0f)
-    return 255;
-  return (guchar) (v + 0.5f);
-}
 
 void
 write_selection (RefocusContext *ctx)

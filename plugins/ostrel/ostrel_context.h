@@ -43,7 +43,4 @@ void   refocus_context_close (RefocusContext *ctx);
 void   read_selection  (RefocusContext *ctx);
 void   write_selection (RefocusContext *ctx);
 
-/* A matrix value as a pixel byte: rounded, clamped to 0..255. */
-guchar matrix_value_to_byte (float v);
-
 #endif

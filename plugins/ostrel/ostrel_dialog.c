@@ -10,6 +10,7 @@
 #include "ostrel_intl.h"
 #include "ostrel_run.h"
 #include "refocus_geometry.h"
+#include "refocus_options.h"
 
 #define RESPONSE_RESET   2
 #define RESPONSE_PREVIEW 1
@@ -179,7 +180,7 @@ update_preview (RefocusDialog *d)
 
       for (col = 0; col < d->preview_width; col++, i++)
         for (k = 0; k < 3; k++)
-          *out++ = matrix_value_to_byte (c->channel[c->n_channels == 3 ? k : 0].data[i]);
+          *out++ = refocus_value_to_byte (c->channel[c->n_channels == 3 ? k : 0].data[i]);
     }
   for (row = 0; row < d->preview_height; row++)
     gtk_preview_draw_row (GTK_PREVIEW (d->w.preview),

@@ -45,17 +45,6 @@ static void refocus_report(void *user, float fraction)
         r->progress(r->user, fraction);
 }
 
-/* Whole numbers within 0..255 after a run; the clamp keeps the conversion
- * defined should that ever not hold. */
-static unsigned char to_byte(float v)
-{
-    if (!(v > 0.0f))
-        return 0;
-    if (v >= 255.0f)
-        return 255;
-    return (unsigned char)(v + 0.5f);
-}
-
 static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int width,
                               int height, int channels, BatchProgress progress, void *user,
                               char *msg, size_t msglen)
@@ -82,18 +71,11 @@ static int refocus_run_pixels(const BatchSettings *s, unsigned char *pixels, int
      * seed, or where an unseeded sequence starts. */
     refocus_srand(o->seed >= 0 ? (unsigned)o->seed : 1u);
     RefocusReport report = { progress, user };
-    RefocusHost host;
-    memset(&host, 0, sizeof host);
-    host.user = &report;
-    host.n_channels = n;
-    for (int c = 0; c < n; c++)
-        host.channels[c] = &ch[c];
-    host.report_progress = refocus_report;
-    int status = refocus_compute(&params, &host, o->iterations);
+    int status = refocus_compute_channels(&params, ch, n, o->iterations, refocus_report, &report);
     if (status == REFOCUS_DONE)
         for (int c = 0; c < n; c++)
             for (size_t k = 0; k < npix; k++)
-                pixels[k * (size_t)channels + (size_t)c] = to_byte(ch[c].data[k]);
+                pixels[k * (size_t)channels + (size_t)c] = refocus_value_to_byte(ch[c].data[k]);
     else
         snprintf(msg, msglen, "the parameters cannot be used");
     for (int c = 0; c < n; c++)

@@ -1,6 +1,7 @@
 #include "refocus_options.h"
 
 #include <stddef.h>
+#include <string.h>
 
 #define FIELD(f) offsetof(RefocusOptions, f)
 #define ANY PARAM_ANY_MIN, PARAM_ANY_MAX
@@ -41,3 +42,17 @@ static const ParamSpec refocus_specs[] = {
 
 const ParamTable refocus_option_table = { refocus_specs,
                                           sizeof refocus_specs / sizeof refocus_specs[0] };
+
+int refocus_compute_channels(const RefocusParams *params, Matrix *channels, int n,
+                             int iterations, void (*report)(void *user, float fraction),
+                             void *user)
+{
+    RefocusHost host;
+    memset(&host, 0, sizeof host);
+    host.user = user;
+    host.n_channels = n;
+    for (int c = 0; c < n; c++)
+        host.channels[c] = &channels[c];
+    host.report_progress = report;
+    return refocus_compute(params, &host, iterations);
+}

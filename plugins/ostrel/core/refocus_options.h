@@ -1,5 +1,6 @@
 /* The refocus filter's parameters, described once: procedure arguments,
- * command-line options, defaults, ranges and help (see param_table.h). */
+ * command-line options, defaults, ranges and help (see param_table.h); and
+ * what its tool, corvella-batch and plug-in frames share around a run. */
 #ifndef OSTREL_REFOCUS_OPTIONS_H
 #define OSTREL_REFOCUS_OPTIONS_H
 
@@ -34,6 +35,25 @@ static inline int refocus_noise_is_auto(const RefocusParams *params)
 {
     return isnan(params->lambda);
 }
+
+/* A matrix value as a pixel byte, rounded: whole numbers within 0..255
+ * after a run; the clamp keeps the conversion defined should that ever
+ * not hold. */
+static inline unsigned char refocus_value_to_byte(float v)
+{
+    if (!(v > 0.0f))
+        return 0;
+    if (v >= 255.0f)
+        return 255;
+    return (unsigned char)(v + 0.5f);
+}
+
+/* Runs the filter (refocus_compute) over the n channel matrices (1 or 3)
+ * for the given iterations, handing report(user, fraction) the progress
+ * when report is not NULL; returns refocus_compute's status. */
+int refocus_compute_channels(const RefocusParams *params, Matrix *channels, int n,
+                             int iterations, void (*report)(void *user, float fraction),
+                             void *user);
 
 #ifdef __cplusplus
 }

@@ -27,12 +27,6 @@
 /* Below this noise weight the area weights have no effect. */
 #define AREA_LAMBDA_THRESHOLD 0.000001
 
-typedef struct { GimpPlugIn parent_instance; } Ostrel;
-typedef struct { GimpPlugInClass parent_class; } OstrelClass;
-
-static GType ostrel_get_type (void);
-G_DEFINE_TYPE (Ostrel, ostrel, GIMP_TYPE_PLUG_IN)
-
 /* One call: the drawable, its channel matrices and, while the dialog is
  * up, its widgets. */
 typedef struct
@@ -72,16 +66,6 @@ vals_from_config (GimpProcedureConfig *config, RefocusVals *vals)
 
 /* ---- pixels ------------------------------------------------------------- */
 
-static guchar
-to_byte (float v)
-{
-  if (!(v > 0.0f))
-    return 0;
-  if (v >= 255.0f)
-    return 255;
-  return (guchar) (v + 0.5f);
-}
-
 static void
 read_selection (void *user)
 {
@@ -111,7 +95,7 @@ write_selection (Refocus *r)
     return FALSE;
   for (i = 0; i < n; i++)
     for (k = 0; k < r->n_channels; k++)
-      buf[i * r->t.bpp + k] = to_byte (r->channel[k].data[i]);
+      buf[i * r->t.bpp + k] = refocus_value_to_byte (r->channel[k].data[i]);
   frame3_write (&r->t, buf);
   g_free (buf);
   return TRUE;
@@ -141,26 +125,29 @@ report_progress (void *user, float fraction)
   pump_events (user);
 }
 
+/* The progress back at 0: the dialog's bar, or GIMP's progress, which a
+ * start (re)opens with its text. */
+static void
+progress_zero (Refocus *r, gboolean start)
+{
+  if (r->progress)
+    gtk_progress_bar_set_fraction (GTK_PROGRESS_BAR (r->progress), 0.0);
+  else if (start)
+    gimp_progress_init (_("Refocusing..."));
+  else
+    gimp_progress_update (0.0);
+}
+
 static void
 progress_start (void *user)
 {
-  Refocus *r = user;
-
-  if (r->progress)
-    gtk_progress_bar_set_fraction (GTK_PROGRESS_BAR (r->progress), 0.0);
-  else
-    gimp_progress_init (_("Refocusing..."));
+  progress_zero (user, TRUE);
 }
 
 static void
 progress_reset (void *user)
 {
-  Refocus *r = user;
-
-  if (r->progress)
-    gtk_progress_bar_set_fraction (GTK_PROGRESS_BAR (r->progress), 0.0);
-  else
-    gimp_progress_update (0.0);
+  progress_zero (user, FALSE);
 }
 
 static void
@@ -270,7 +257,7 @@ preview_draw (GtkWidget *area, cairo_t *cr, Refocus *r)
         guint8 c[3];
 
         for (k = 0; k < 3; k++)
-          c[k] = to_byte (r->channel[r->n_channels == 3 ? k : 0].data[i]);
+          c[k] = refocus_value_to_byte (r->channel[r->n_channels == 3 ? k : 0].data[i]);
         pixels[row * stride + col] = ((guint32) c[0] << 16) | ((guint32) c[1] << 8) | c[2];
       }
   cairo_surface_mark_dirty (surface);
@@ -447,29 +434,20 @@ refocus_dialog (GimpProcedure *procedure, Refocus *r)
 /* ---- run ---------------------------------------------------------------- */
 
 static GimpValueArray *
-ostrel_run (GimpProcedure        *procedure,
-            GimpRunMode           run_mode,
-            GimpImage            *image,
-            GimpDrawable        **drawables,
-            GimpProcedureConfig  *config,
-            gpointer              run_data)
+ostrel_run (GimpProcedure *procedure, GimpRunMode run_mode, GimpProcedureConfig *config,
+            const Frame3Target *t)
 {
   Refocus            r;
   RefocusVals        vals;
   RefocusValsCheck   check;
-  GimpValueArray    *refused;
+  GimpValueArray    *refused = NULL;
   GimpPDBStatusType  status = GIMP_PDB_SUCCESS;
   gint               k;
 
-  (void) image;
-  (void) run_data;
-  gegl_init (NULL, NULL);
-  memset (&r, 0, sizeof r);
-  refused = frame3_take_drawable (procedure, drawables, FRAME3_RGB_OR_GRAY, &r.t);
-  if (refused)
-    return refused;
-  if (r.t.width <= 0)
+  if (t->width <= 0)
     return gimp_procedure_new_return_values (procedure, GIMP_PDB_SUCCESS, NULL);
+  memset (&r, 0, sizeof r);
+  r.t          = *t;
   r.config     = config;
   r.n_channels = r.t.bpp > 2 ? 3 : 1;
   for (k = 0; k < r.n_channels; k++)
@@ -510,33 +488,16 @@ ostrel_run (GimpProcedure        *procedure,
   return gimp_procedure_new_return_values (procedure, status, NULL);
 }
 
-static GList *
-ostrel_query_procedures (GimpPlugIn *plug_in)
-{
-  (void) plug_in;
-  return g_list_append (NULL, g_strdup (PROC_NAME));
-}
-
-static GimpProcedure *
-ostrel_create_procedure (GimpPlugIn *plug_in, const gchar *name)
+static void
+ostrel_describe (GimpProcedure *procedure)
 {
   const gchar *labels[] = {
     _("Radius:"), _("Gauss:"), _("Motion size:"), _("Motion angle:"), _("Noise:"),
     _("Boundary:"), _("Smoothness:"), _("Adaptive smoothing:"), _("Area size:"),
     _("Iterations:"), _("Iterations:"),
   };
-  GimpProcedure *procedure;
-  gchar         *help;
+  gchar *help;
 
-  if (g_strcmp0 (name, PROC_NAME) != 0)
-    return NULL;
-  procedure = gimp_image_procedure_new (plug_in, name, GIMP_PDB_PROC_TYPE_PLUGIN,
-                                        ostrel_run, NULL, NULL);
-  gimp_procedure_set_image_types (procedure, "RGB*, GRAY*");
-  gimp_procedure_set_sensitivity_mask (procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
-  /* Untranslated, as the GIMP 2 menu path. */
-  gimp_procedure_set_menu_label (procedure, "_Refocus...");
-  gimp_procedure_add_menu_path (procedure, "<Image>/Photo/A");
   help = g_strconcat (_("This plug-in iteratively refocuses a defocused image."),
                       " Images of more than 8 bits per channel are filtered at 8 bits per channel.",
                       NULL);
@@ -545,7 +506,6 @@ ostrel_create_procedure (GimpPlugIn *plug_in, const gchar *name)
   gimp_procedure_set_attribution (procedure, "Corvella developers <corvella@example.org>",
                                   "Corvella developers", PLUG_IN_VERSION);
   param_gimp3_add_arguments (procedure, &refocus_option_table, labels);
-  return procedure;
 }
 
 /* The catalogue lies in locale/ beside the program, as GIMP 3 installs
@@ -561,20 +521,10 @@ ostrel_set_i18n (GimpPlugIn *plug_in, const gchar *procedure_name, gchar **gette
   return TRUE;
 }
 
-static void
-ostrel_class_init (OstrelClass *klass)
-{
-  GimpPlugInClass *plug_in_class = GIMP_PLUG_IN_CLASS (klass);
+/* The menu label is untranslated, as the GIMP 2 menu path. */
+static const Frame3PlugIn ostrel = {
+  PROC_NAME, "RGB*, GRAY*", FRAME3_RGB_OR_GRAY, "_Refocus...", "<Image>/Photo/A",
+  ostrel_describe, ostrel_run, ostrel_set_i18n,
+};
 
-  plug_in_class->query_procedures = ostrel_query_procedures;
-  plug_in_class->create_procedure = ostrel_create_procedure;
-  plug_in_class->set_i18n         = ostrel_set_i18n;
-}
-
-static void
-ostrel_init (Ostrel *self)
-{
-  (void) self;
-}
-
-GIMP_MAIN (ostrel_get_type ())
+GIMP_MAIN (frame3_plug_in_type (&ostrel))

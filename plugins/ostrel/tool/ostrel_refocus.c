@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "refocus_options.h"
+#include "tool_args.h"
 
 #define PROGRAM "ostrel-refocus"
 
@@ -39,14 +40,7 @@ static void usage(FILE *out)
     fputs("  --help                       show this text\n", out);
 }
 
-static void usage_error(const char *fmt, const char *arg)
-{
-    fprintf(stderr, PROGRAM ": ");
-    fprintf(stderr, fmt, arg);
-    fputc('\n', stderr);
-    usage(stderr);
-    exit(2);
-}
+static const ToolUsage tool = { PROGRAM, usage };
 
 typedef struct {
     int tty;
@@ -128,18 +122,10 @@ int main(int argc, char **argv)
     param_table_defaults(&tool_table, &flags);
     const char *files[2];
     int nfiles = 0;
-    char msg[200];
     const ParamBinding bindings[] = { { &refocus_option_table, &options }, { &tool_table, &flags } };
-    switch (param_parse_args(bindings, 2, argc, argv, files, 2, &nfiles, msg, sizeof msg)) {
-    case PARAM_PARSE_HELP:
-        usage(stdout);
-        return 0;
-    case PARAM_PARSE_ERROR:
-        usage_error("%s", msg);
-        break;
-    case PARAM_PARSE_OK:
-        break;
-    }
+    int parsed = tool_parse_args(&tool, bindings, 2, argc, argv, files, 2, &nfiles);
+    if (parsed >= 0)
+        return parsed;
     RefocusParams params = options.params;
     int print_mask = flags.print_mask, print_weights = flags.print_weights, binary = !flags.text;
     /* "--noise auto": the weight comes from the image once it is read; the
@@ -154,9 +140,10 @@ int main(int argc, char **argv)
     char reason[200];
     if (print_mask || print_weights) {
         if (nfiles)
-            usage_error("%s", "--print-mask and --print-weights take no file names");
+            return tool_usage_error(&tool, "%s",
+                                    "--print-mask and --print-weights take no file names");
         if (refocus_check(&params, 0, 0, 1, reason, sizeof reason))
-            usage_error("%s", reason);
+            return tool_usage_error(&tool, "%s", reason);
         ConvMask mask;
         refocus_build_mask(&mask, &params);
         if (print_mask)
@@ -171,15 +158,16 @@ int main(int argc, char **argv)
         return fflush(stdout) == 0 ? 0 : 1;
     }
     if (nfiles != 2)
-        usage_error("%s", nfiles ? "missing output file name" : "missing file names");
+        return tool_usage_error(&tool, "%s",
+                                nfiles ? "missing output file name" : "missing file names");
     if (refocus_check(&params, 0, 0, 1, reason, sizeof reason))
-        usage_error("%s", reason);
+        return tool_usage_error(&tool, "%s", reason);
 
     /* Renaming onto the input would replace it. */
     struct stat in_st, out_st;
     if (stat(files[0], &in_st) == 0 && stat(files[1], &out_st) == 0 &&
         in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino)
-        usage_error("the output %s is the input file", files[1]);
+        return tool_usage_error(&tool, "the output %s is the input file", files[1]);
 
     Matrix ch[3];
     int nch = 0, complete = 0;
@@ -224,14 +212,8 @@ int main(int argc, char **argv)
     if (options.seed >= 0)
         refocus_srand((unsigned)options.seed);
     Progress progress = { isatty(2), -1 };
-    RefocusHost host;
-    memset(&host, 0, sizeof host);
-    host.user = &progress;
-    host.n_channels = nch;
-    for (int c = 0; c < nch; c++)
-        host.channels[c] = &ch[c];
-    host.report_progress = show_progress;
-    int status = refocus_compute(&params, &host, options.iterations);
+    int status = refocus_compute_channels(&params, ch, nch, options.iterations, show_progress,
+                                          &progress);
     if (progress.tty && progress.last >= 0)
         fputc('\n', stderr);
     int rc = 0;

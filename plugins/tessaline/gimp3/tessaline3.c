@@ -17,19 +17,6 @@
 /* Rows filtered between two progress updates. */
 #define STRIP_ROWS 64
 
-typedef struct { GimpPlugIn parent_instance; } Tessaline;
-typedef struct { GimpPlugInClass parent_class; } TessalineClass;
-
-static GType tessaline_get_type (void);
-G_DEFINE_TYPE (Tessaline, tessaline, GIMP_TYPE_PLUG_IN)
-
-static GList *
-tessaline_query_procedures (GimpPlugIn *plug_in)
-{
-  (void) plug_in;
-  return g_list_append (NULL, g_strdup (PROC_NAME));
-}
-
 static gboolean
 tessaline_dialog (GimpProcedure *procedure, GimpProcedureConfig *config)
 {
@@ -94,73 +81,42 @@ tessaline_filter (const Frame3Target *t, const GrainParams *params)
 }
 
 static GimpValueArray *
-tessaline_run (GimpProcedure        *procedure,
-               GimpRunMode           run_mode,
-               GimpImage            *image,
-               GimpDrawable        **drawables,
-               GimpProcedureConfig  *config,
-               gpointer              run_data)
+tessaline_run (GimpProcedure *procedure, GimpRunMode run_mode, GimpProcedureConfig *config,
+               const Frame3Target *t)
 {
-  Frame3Target    t;
-  GrainParams     params;
-  GimpValueArray *refused;
+  GrainParams params;
 
-  (void) image;
-  (void) run_data;
-  gegl_init (NULL, NULL);
-  refused = frame3_take_drawable (procedure, drawables, FRAME3_RGB_ONLY, &t);
-  if (refused)
-    return refused;
   if (run_mode == GIMP_RUN_INTERACTIVE && !tessaline_dialog (procedure, config))
     return gimp_procedure_new_return_values (procedure, GIMP_PDB_CANCEL, NULL);
 
   param_gimp3_from_config (&grain_option_table, config, &params);
-  if (t.width > 0 && !tessaline_filter (&t, &params))
+  if (t->width > 0 && !tessaline_filter (t, &params))
     return frame3_error (procedure, GIMP_PDB_EXECUTION_ERROR,
-                         "Not enough memory to filter %d x %d pixels.", t.width, t.height);
+                         "Not enough memory to filter %d x %d pixels.", t->width, t->height);
   if (run_mode != GIMP_RUN_NONINTERACTIVE)
     gimp_displays_flush ();
   return gimp_procedure_new_return_values (procedure, GIMP_PDB_SUCCESS, NULL);
 }
 
-static GimpProcedure *
-tessaline_create_procedure (GimpPlugIn *plug_in, const gchar *name)
+static void
+tessaline_describe (GimpProcedure *procedure)
 {
   static const gchar *const labels[] = { "Red", "Green", "Blue" };
   static const char authors[] = "Corvella developers";
-  GimpProcedure *procedure;
 
-  if (g_strcmp0 (name, PROC_NAME) != 0)
-    return NULL;
-  procedure = gimp_image_procedure_new (plug_in, name, GIMP_PDB_PROC_TYPE_PLUGIN,
-                                        tessaline_run, NULL, NULL);
-  gimp_procedure_set_image_types (procedure, "RGB");
-  gimp_procedure_set_sensitivity_mask (procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
-  gimp_procedure_set_menu_label (procedure, "Film Grain Remover");
-  gimp_procedure_add_menu_path (procedure, "<Image>/Photo/B/Noise");
   gimp_procedure_set_documentation (procedure, "Film Grain reduction for Gimp 1.3 / 2.0",
                                     "Reduces film grain or video noise. Images of more than "
                                     "8 bits per channel are filtered at 8 bits per channel.",
                                     PROC_NAME);
   gimp_procedure_set_attribution (procedure, authors, authors, "2002 - 2004");
   param_gimp3_add_arguments (procedure, &grain_option_table, labels);
-  return procedure;
 }
 
-static void
-tessaline_class_init (TessalineClass *klass)
-{
-  GimpPlugInClass *plug_in_class = GIMP_PLUG_IN_CLASS (klass);
+/* RGB layers without alpha only, as in GIMP 2; no message catalogue, none
+ * in GIMP 2 either. */
+static const Frame3PlugIn tessaline = {
+  PROC_NAME, "RGB", FRAME3_RGB_ONLY, "Film Grain Remover", "<Image>/Photo/B/Noise",
+  tessaline_describe, tessaline_run, NULL,
+};
 
-  plug_in_class->query_procedures = tessaline_query_procedures;
-  plug_in_class->create_procedure = tessaline_create_procedure;
-  plug_in_class->set_i18n         = frame3_no_i18n; /* none in GIMP 2 either */
-}
-
-static void
-tessaline_init (Tessaline *self)
-{
-  (void) self;
-}
-
-GIMP_MAIN (tessaline_get_type ())
+GIMP_MAIN (frame3_plug_in_type (&tessaline))

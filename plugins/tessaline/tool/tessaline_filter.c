@@ -7,6 +7,7 @@
  * at all; the input is never changed). */
 #include "grain_options.h"
 #include "netpbm_io.h"
+#include "tool_args.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,14 +21,7 @@ static void usage(FILE *out)
     fputs("  --help                       show this text\n", out);
 }
 
-static int usage_error(const char *fmt, const char *arg)
-{
-    fprintf(stderr, "tessaline-filter: ");
-    fprintf(stderr, fmt, arg);
-    fputc('\n', stderr);
-    usage(stderr);
-    return 2;
-}
+static const ToolUsage tool = { "tessaline-filter", usage };
 
 int main(int argc, char **argv)
 {
@@ -35,21 +29,14 @@ int main(int argc, char **argv)
     param_table_defaults(&grain_option_table, &params);
     const char *files[2];
     int nfiles = 0;
-    char msg[200];
     const ParamBinding binding = { &grain_option_table, &params };
-    switch (param_parse_args(&binding, 1, argc, argv, files, 2, &nfiles, msg, sizeof msg)) {
-    case PARAM_PARSE_HELP:
-        usage(stdout);
-        return 0;
-    case PARAM_PARSE_ERROR:
-        return usage_error("%s", msg);
-    case PARAM_PARSE_OK:
-        break;
-    }
+    int parsed = tool_parse_args(&tool, &binding, 1, argc, argv, files, 2, &nfiles);
+    if (parsed >= 0)
+        return parsed;
     if (nfiles != 2)
-        return usage_error("%s", "needs an input and an output file");
+        return tool_usage_error(&tool, "%s", "needs an input and an output file");
     if (netpbm_same_file(files[0], files[1]))
-        return usage_error("%s: output would replace the input", files[1]);
+        return tool_usage_error(&tool, "%s: output would replace the input", files[1]);
 
     char err[512];
     NetpbmImage in, out;

@@ -18,12 +18,6 @@
 #define PROC_NAME      "plug-in-vareknoise2-0-64"
 #define PLUG_IN_BINARY "vareknoise2"
 
-typedef struct { GimpPlugIn parent_instance; } Vareknoise;
-typedef struct { GimpPlugInClass parent_class; } VareknoiseClass;
-
-static GType vareknoise_get_type (void);
-G_DEFINE_TYPE (Vareknoise, vareknoise, GIMP_TYPE_PLUG_IN)
-
 /* ---- the region filter over two buffers of one rectangle ---------------- */
 
 typedef struct
@@ -236,69 +230,41 @@ noise_dialog (GimpProcedure *procedure, GimpProcedureConfig *config, const Frame
 /* ---- run ---------------------------------------------------------------- */
 
 static GimpValueArray *
-vareknoise_run (GimpProcedure        *procedure,
-                GimpRunMode           run_mode,
-                GimpImage            *image,
-                GimpDrawable        **drawables,
-                GimpProcedureConfig  *config,
-                gpointer              run_data)
+vareknoise_run (GimpProcedure *procedure, GimpRunMode run_mode, GimpProcedureConfig *config,
+                const Frame3Target *t)
 {
-  Frame3Target    t;
-  NoiseParams     p = noise_params_defaults;
-  GimpValueArray *refused;
-  const char     *why = NULL;
-  guint8         *filtered;
+  NoiseParams  p = noise_params_defaults;
+  const char  *why = NULL;
+  guint8      *filtered;
 
-  (void) image;
-  (void) run_data;
-  gegl_init (NULL, NULL);
-  refused = frame3_take_drawable (procedure, drawables, FRAME3_RGB_OR_GRAY, &t);
-  if (refused)
-    return refused;
-  if (run_mode == GIMP_RUN_INTERACTIVE && !noise_dialog (procedure, config, &t))
+  if (run_mode == GIMP_RUN_INTERACTIVE && !noise_dialog (procedure, config, t))
     return gimp_procedure_new_return_values (procedure, GIMP_PDB_CANCEL, NULL);
 
   param_gimp3_from_config (&noise_option_table, config, &p);
   if (noise_params_check (&p, &why) != 0)
     return frame3_error (procedure, GIMP_PDB_CALLING_ERROR, "%s: %s", PROC_NAME, why);
-  if (t.width > 0)
+  if (t->width > 0)
     {
-      filtered = filter_rect (&t, &p, t.x, t.y, t.width, t.height, TRUE);
+      filtered = filter_rect (t, &p, t->x, t->y, t->width, t->height, TRUE);
       if (!filtered)
         return frame3_error (procedure, GIMP_PDB_EXECUTION_ERROR,
-                             "Not enough memory to filter %d x %d pixels.", t.width, t.height);
-      frame3_write (&t, filtered);
+                             "Not enough memory to filter %d x %d pixels.", t->width, t->height);
+      frame3_write (t, filtered);
       g_free (filtered);
     }
   gimp_displays_flush ();
   return gimp_procedure_new_return_values (procedure, GIMP_PDB_SUCCESS, NULL);
 }
 
-static GList *
-vareknoise_query_procedures (GimpPlugIn *plug_in)
-{
-  (void) plug_in;
-  return g_list_append (NULL, g_strdup (PROC_NAME));
-}
-
-static GimpProcedure *
-vareknoise_create_procedure (GimpPlugIn *plug_in, const gchar *name)
+static void
+vareknoise_describe (GimpProcedure *procedure)
 {
   static const gchar *const labels[] = {
     "_Filter max. Radius:", "_Luminance tolerance:", "_Color tolerance:", "_Filter Threshold:",
     "_Lookahead:", "_Gamma:", "_Phase Jitter damping:", "_Edge Erosion:", "_Texture Detail:",
     "_Sharpness:",
   };
-  GimpProcedure *procedure;
 
-  if (g_strcmp0 (name, PROC_NAME) != 0)
-    return NULL;
-  procedure = gimp_image_procedure_new (plug_in, name, GIMP_PDB_PROC_TYPE_PLUGIN,
-                                        vareknoise_run, NULL, NULL);
-  gimp_procedure_set_image_types (procedure, "GRAY*, RGB*");
-  gimp_procedure_set_sensitivity_mask (procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
-  gimp_procedure_set_menu_label (procedure, "_Varek Noise 2 0.64 ...");
-  gimp_procedure_add_menu_path (procedure, "<Image>/Photo/B/Noise");
   gimp_procedure_set_documentation (procedure, "A Digital Camera Noise filter",
                                     "It is commonly used on photographic images, and is provides "
                                     "a much more pleasing result than the standard denoising "
@@ -309,23 +275,12 @@ vareknoise_create_procedure (GimpPlugIn *plug_in, const gchar *name)
   param_gimp3_add_arguments (procedure, &noise_option_table, labels);
   gimp_procedure_add_boolean_aux_argument (procedure, "preview", "_Preview", NULL, TRUE,
                                            G_PARAM_READWRITE);
-  return procedure;
 }
 
-static void
-vareknoise_class_init (VareknoiseClass *klass)
-{
-  GimpPlugInClass *plug_in_class = GIMP_PLUG_IN_CLASS (klass);
+/* No message catalogue, none in GIMP 2 either. */
+static const Frame3PlugIn vareknoise = {
+  PROC_NAME, "GRAY*, RGB*", FRAME3_RGB_OR_GRAY, "_Varek Noise 2 0.64 ...",
+  "<Image>/Photo/B/Noise", vareknoise_describe, vareknoise_run, NULL,
+};
 
-  plug_in_class->query_procedures = vareknoise_query_procedures;
-  plug_in_class->create_procedure = vareknoise_create_procedure;
-  plug_in_class->set_i18n         = frame3_no_i18n; /* none in GIMP 2 either */
-}
-
-static void
-vareknoise_init (Vareknoise *self)
-{
-  (void) self;
-}
-
-GIMP_MAIN (vareknoise_get_type ())
+GIMP_MAIN (frame3_plug_in_type (&vareknoise))

@@ -14,6 +14,7 @@
 #include "netpbm_io.h"
 #include "noise_filter.h"
 #include "noise_options.h"
+#include "tool_args.h"
 
 static void usage(FILE *out)
 {
@@ -25,38 +26,24 @@ static void usage(FILE *out)
     fputs("  --help                       show this text\n", out);
 }
 
-static int usage_error(const char *fmt, const char *arg)
-{
-    fputs("vareknoise2-filter: ", stderr);
-    fprintf(stderr, fmt, arg);
-    fputc('\n', stderr);
-    usage(stderr);
-    return 2;
-}
+static const ToolUsage tool = { "vareknoise2-filter", usage };
 
 int main(int argc, char **argv)
 {
     NoiseParams p = noise_params_defaults;
     const char *files[2];
     int nfiles = 0;
-    char msg[200];
     const ParamBinding binding = { &noise_option_table, &p };
-    switch (param_parse_args(&binding, 1, argc, argv, files, 2, &nfiles, msg, sizeof msg)) {
-    case PARAM_PARSE_HELP:
-        usage(stdout);
-        return 0;
-    case PARAM_PARSE_ERROR:
-        return usage_error("%s", msg);
-    case PARAM_PARSE_OK:
-        break;
-    }
+    int parsed = tool_parse_args(&tool, &binding, 1, argc, argv, files, 2, &nfiles);
+    if (parsed >= 0)
+        return parsed;
     if (nfiles != 2)
-        return usage_error("%s", nfiles == 0 ? "missing IN and OUT" : "missing OUT");
+        return tool_usage_error(&tool, "%s", nfiles == 0 ? "missing IN and OUT" : "missing OUT");
     const char *why = NULL;
     if (noise_params_check(&p, &why) != 0)
-        return usage_error("%s", why);
+        return tool_usage_error(&tool, "%s", why);
     if (netpbm_same_file(files[0], files[1]))
-        return usage_error("OUT must not be the input file: %s", files[1]);
+        return tool_usage_error(&tool, "OUT must not be the input file: %s", files[1]);
 
     char err[512];
     NetpbmImage in, out;
