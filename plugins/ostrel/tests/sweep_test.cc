@@ -107,30 +107,38 @@ struct TraceSetup {
     }
 };
 
+// In every form this processor runs, from the setup's image and the same
+// random seed: `sweeps` sweeps replayed against the reference, with the
+// data term computed afresh every `refresh` sweeps.
+static void replay_in_every_form(TraceSetup &t, const SweepCase &c, int refresh,
+                                 unsigned seed, int sweeps)
+{
+    const float *W = c.weighted && c.lambda > 1e-8f ? t.aw.weights : nullptr;
+    channel_solver_refresh_interval(refresh);
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_forms()) {
+        cpu_form_force(form);
+        SCOPED_TRACE(channel_solver_kernel_name());
+        OwnedMatrix x = t.x;
+        ChannelSolver s;
+        std::memset(&s, 0, sizeof s);
+        s.lambda = c.lambda;
+        channel_solver_set_mirror(&s, c.mirror);
+        channel_solver_init(&s, &t.mask, &x.m, c.weighted ? &t.aw : nullptr);
+        refocus_srand(seed);
+        EXPECT_EQ(replay_sweeps(s, x, W, c.mirror, sweeps), 0);
+        channel_solver_destroy(&s);
+    }
+    channel_solver_refresh_interval(0);
+}
+
 // Six sweeps in every form: four on one computation of the data term, a
 // fresh computation, one more.
 TEST_P(SweepTrace, ZAndAMatchReferenceAtEveryPixel)
 {
     const SweepCase &c = GetParam();
     TraceSetup t(c);
-    OwnedMatrix start = t.x;
-    const float *W = c.weighted && c.lambda > 1e-8f ? t.aw.weights : nullptr;
-    channel_solver_refresh_interval(4);
-    CpuFormGuard guard;
-    for (CpuForm form : runnable_forms()) {
-        cpu_form_force(form);
-        SCOPED_TRACE(channel_solver_kernel_name());
-        OwnedMatrix x = start;
-        ChannelSolver s;
-        std::memset(&s, 0, sizeof s);
-        s.lambda = c.lambda;
-        channel_solver_set_mirror(&s, c.mirror);
-        channel_solver_init(&s, &t.mask, &x.m, c.weighted ? &t.aw : nullptr);
-        refocus_srand(11);
-        EXPECT_EQ(replay_sweeps(s, x, W, c.mirror, 6), 0);
-        channel_solver_destroy(&s);
-    }
-    channel_solver_refresh_interval(0);
+    replay_in_every_form(t, c, 4, 11, 6);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -286,23 +294,7 @@ TEST(SweepTraceLong, TwentyFiveSweepsOnOneDataTermComputation)
 {
     SweepCase c{ "long", 72, 64, 6, 0, 0, 0, 0.0180804f, true, true };
     TraceSetup t(c);
-    OwnedMatrix start = t.x;
-    channel_solver_refresh_interval(1000);
-    CpuFormGuard guard;
-    for (CpuForm form : runnable_forms()) {
-        cpu_form_force(form);
-        SCOPED_TRACE(channel_solver_kernel_name());
-        OwnedMatrix x = start;
-        ChannelSolver s;
-        std::memset(&s, 0, sizeof s);
-        s.lambda = c.lambda;
-        channel_solver_set_mirror(&s, 1);
-        channel_solver_init(&s, &t.mask, &x.m, &t.aw);
-        refocus_srand(3);
-        EXPECT_EQ(replay_sweeps(s, x, t.aw.weights, true, 25), 0);
-        channel_solver_destroy(&s);
-    }
-    channel_solver_refresh_interval(0);
+    replay_in_every_form(t, c, 1000, 3, 25);
 }
 
 // A change to the image between sweeps, reported, is taken into account.
