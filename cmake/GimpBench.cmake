@@ -42,16 +42,18 @@ endfunction()
 #                               a slash) under test
 #     [LABELS label...]
 #     [TIMEOUT seconds]         limit on the one GIMP start (default 180)
-#     [INTERACTIVE])            full gimp-2.10 on a private Xvfb display
+#     [INTERACTIVE]             full gimp-2.10 on a private Xvfb display
+#     [EDITOR])                 the same with the editor's windows (image
+#                               displays), not only the plug-ins' dialogs
 # Registers CTest test NAME (the GIMP run) and NAME.Suite.Case per case.
 function(corvella_add_gimp_test name)
-  cmake_parse_arguments(T "INTERACTIVE" "TIMEOUT" "SOURCES;LIBS;PLUGINS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "INTERACTIVE;EDITOR" "TIMEOUT" "SOURCES;LIBS;PLUGINS;LABELS" ${ARGN})
   if(NOT CORVELLA_GIMP_BENCH OR NOT TARGET corvella_gimp_bench)
     return()
   endif()
   set(mode batch)
   set(labels gimp ${T_LABELS})
-  if(T_INTERACTIVE)
+  if(T_INTERACTIVE OR T_EDITOR)
     find_program(CORVELLA_XVFB Xvfb)
     find_program(CORVELLA_XDOTOOL xdotool)
     if(NOT GIMP_GUI OR NOT CORVELLA_XVFB OR NOT CORVELLA_XDOTOOL)
@@ -59,6 +61,9 @@ function(corvella_add_gimp_test name)
       return()
     endif()
     set(mode interactive)
+    if(T_EDITOR)
+      set(mode editor)
+    endif()
     list(APPEND labels gimp-interactive)
   endif()
   if(NOT T_TIMEOUT)

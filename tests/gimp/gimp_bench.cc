@@ -236,7 +236,8 @@ std::vector<gint32> unpack_int32_le(const std::vector<guint8> &bytes)
 bool interactive()
 {
     const char *m = g_getenv("CORVELLA_GIMP_TEST_MODE");
-    return m && strcmp(m, "interactive") == 0 && g_getenv("DISPLAY");
+    return m && (strcmp(m, "interactive") == 0 || strcmp(m, "editor") == 0) &&
+           g_getenv("DISPLAY");
 }
 
 std::string artifacts_dir()

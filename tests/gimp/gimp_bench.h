@@ -112,7 +112,8 @@ std::vector<gint32> unpack_int32_le(const std::vector<guint8> &bytes);
 
 /* ---- environment ------------------------------------------------------ */
 
-/* True when the program runs in the full gimp-2.10 under Xvfb. */
+/* True when the program runs in the full gimp-2.10 under Xvfb (also with
+ * the editor's windows, mode "editor", where gimp_display_new works). */
 bool interactive();
 
 /* <tree>/test-artifacts (created by the runner). */

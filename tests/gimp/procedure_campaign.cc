@@ -5,8 +5,11 @@
 // success, a calling error or an execution error and never with a crashed
 // plug-in; after an error the drawable is unchanged and the image is not
 // dirty (nothing went on the undo stack); a success that changed the
-// drawable left an undo step (the image is dirty).  GIMP 2.10 offers
-// plug-ins no way to perform an undo, so undoing itself is not exercised.
+// drawable left an undo step (the image is dirty), and one undo brings the
+// original back: GIMP 2.10 offers plug-ins no undo procedure, so the test
+// opens a display of the image, presses the editor's Ctrl+Z in it once and
+// then expects the original pixels and a clean image (the plug-in's change
+// was exactly one step).
 //
 // Runs in the full gimp-2.10 under Xvfb: interactive calls open the
 // plug-in's dialog, which a watcher thread answers with Escape (cancel), so
@@ -16,6 +19,8 @@
 //   CORVELLA_CAMPAIGN_SEED    seed to replay (default: from the clock; printed)
 //   CORVELLA_CAMPAIGN_LIMIT   seconds per call before it counts as a hang
 //                             and its plug-in process is killed (default 60)
+//   CORVELLA_CAMPAIGN_UNDOS   Ctrl+Z presses per undone call (default 1; any
+//                             other count must make the undo check fail)
 #include "gimp_bench.h"
 
 #include <gtest/gtest.h>
@@ -373,9 +378,70 @@ private:
     std::thread thread_;
 };
 
+// ---- undoing in the editor -----------------------------------------------
+
+struct Pixels {
+    guint64 sum;
+    bool dirty;
+    bool operator!=(const Pixels &o) const { return sum != o.sum || dirty != o.dirty; }
+};
+
+Pixels pixels_of(const Target &t)
+{
+    return {checksum(read_pixels(t.drawable)), gimp_image_is_dirty(t.image) != FALSE};
+}
+
+// Opens a display of the target's image, presses the editor's undo in its
+// window (once, unless CORVELLA_CAMPAIGN_UNDOS says otherwise), waits until
+// the drawable and the image's dirtiness have settled (bounded) and closes
+// the display again.  Returns "" when the original pixels are back and the
+// image is clean, else what is wrong.  Closing the image's last display
+// deletes the image, so the target is then made anew.
+std::string undo_in_editor(Target &t, const Pixels &changed, guint64 original)
+{
+    static const int presses = (int)env_long("CORVELLA_CAMPAIGN_UNDOS", 1);
+    const gint32 display = gimp_display_new(t.image);
+    if (display == -1)
+        return "no display";
+    char title[64];
+    // GIMP's default title: "*[Untitled]-<image id>.<view> (...) ...", "*" when dirty
+    snprintf(title, sizeof title, "^\\*?\\[Untitled\\]-%d\\.[0-9]+ ", t.image);
+    const std::string window = wait_window(title, 20);
+    std::string problem;
+    if (window.empty())
+        problem = "no image window";
+    else if (presses > 0 && !send_keys(window, std::vector<std::string>((size_t)presses, "ctrl+z")))
+        problem = "the keys were not typed";
+    if (problem.empty()) {
+        // Settled: changed from the state after the call and then the same
+        // for 0.5 s; a state that never changes is given 8 s.
+        const gint64 start = g_get_monotonic_time();
+        gint64 since = start;
+        Pixels now = changed;
+        while (g_get_monotonic_time() - start < 8000000) {
+            g_usleep(100000);
+            Pixels next = pixels_of(t);
+            if (next != now)
+                now = next, since = g_get_monotonic_time();
+            else if (now != changed && g_get_monotonic_time() - since >= 500000)
+                break;
+        }
+        if (now.sum != original)
+            problem = now.sum == changed.sum ? "undo left the drawable as the call made it"
+                                             : "undo did not restore the original pixels";
+        else if (now.dirty)
+            problem = "restored but the image is still dirty";
+    }
+    gimp_display_delete(display);
+    if (!gimp_image_is_valid(t.image))
+        t = make_target(t.kind);
+    return problem;
+}
+
 struct Figures {
     int calls = 0, crashes = 0, hangs = 0, changed_on_refusal = 0, dirty_on_refusal = 0,
-        no_undo_step = 0, other_status = 0;
+        no_undo_step = 0, other_status = 0, undo_tried = 0, undo_restored = 0;
+    double undo_seconds = 0;
     std::map<std::string, int> status;
 };
 
@@ -452,6 +518,15 @@ void run_campaign(int proc_index)
         } else if (status == GIMP_PDB_SUCCESS && after != before && !dirty) {
             fig.no_undo_step++;
             verdict = "CHANGED WITHOUT UNDO STEP";
+        } else if (status == GIMP_PDB_SUCCESS && after != before) {
+            fig.undo_tried++;
+            fig.undo_seconds += seconds_of([&] {
+                std::string problem = undo_in_editor(t, {after, dirty}, before);
+                if (problem.empty())
+                    fig.undo_restored++;
+                else
+                    verdict = "NOT UNDONE: " + problem;
+            });
         }
         printf("%s call %d: %s %s sel=%s [%s] -> %s%s%s (%.2f s) %s\n", proc.plugin, i,
                kind_names[(int)t.kind], after != before ? "changed" : "unchanged",
@@ -466,8 +541,9 @@ void run_campaign(int proc_index)
     for (auto &s : fig.status)
         printf(", %s %d", s.first.c_str(), s.second);
     printf("; crashes %d, hangs %d, changed drawables on refusal %d, undo steps on refusal %d, "
-           "changes without undo step %d\n",
-           fig.crashes, fig.hangs, fig.changed_on_refusal, fig.dirty_on_refusal, fig.no_undo_step);
+           "changes without undo step %d; undone to the original: %d of %d (%.1f s)\n",
+           fig.crashes, fig.hangs, fig.changed_on_refusal, fig.dirty_on_refusal, fig.no_undo_step,
+           fig.undo_restored, fig.undo_tried, fig.undo_seconds);
     fflush(stdout);
     EXPECT_EQ(fig.calls, calls);
     EXPECT_EQ(fig.crashes, 0);
@@ -476,6 +552,7 @@ void run_campaign(int proc_index)
     EXPECT_EQ(fig.changed_on_refusal, 0);
     EXPECT_EQ(fig.dirty_on_refusal, 0);
     EXPECT_EQ(fig.no_undo_step, 0);
+    EXPECT_EQ(fig.undo_restored, fig.undo_tried);
 }
 
 TEST(ProcedureCampaign, Ostrel) { run_campaign(0); }

@@ -2,12 +2,14 @@
 # Runs one GIMP test program (a GoogleTest program that is a GIMP plug-in)
 # inside a real GIMP, once, with a throwaway profile.
 #
-#   run-gimp-test.sh --exe PROGRAM --results FILE [--mode batch|interactive]
+#   run-gimp-test.sh --exe PROGRAM --results FILE [--mode batch|interactive|editor]
 #                    [--plugin PLUGIN]... [--timeout SECONDS]
 #                    [--artifacts DIR] [--keep-profile]
 #
 # batch:       gimp-console-2.10 -i -d -f -n
 # interactive: gimp-2.10 -i -d -f -n on a private Xvfb server
+# editor:      gimp-2.10 -s -d -f -n there, with the editor's own windows, so
+#              the program can open displays of its images and type into them
 # The profile's gimprc puts a folder of links to PROGRAM and each PLUGIN (in
 # the build tree) on the plug-in path beside GIMP's own plug-ins.  GIMP then
 # runs the procedure "corvella-bench-run", which writes FILE.
@@ -32,7 +34,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ -z "$exe" ] || [ -z "$results" ]; then
-  echo "usage: run-gimp-test.sh --exe PROGRAM --results FILE [--mode batch|interactive] [--plugin P]... [--timeout S] [--artifacts DIR]" >&2
+  echo "usage: run-gimp-test.sh --exe PROGRAM --results FILE [--mode batch|interactive|editor] [--plugin P]... [--timeout S] [--artifacts DIR]" >&2
   exit 2
 fi
 for f in "$exe" "${plugins[@]}"; do
@@ -40,8 +42,9 @@ for f in "$exe" "${plugins[@]}"; do
 done
 
 case "$mode" in
-  batch) gimp=${GIMP_CONSOLE:-gimp-console-2.10} ;;
-  interactive) gimp=${GIMP_GUI:-gimp-2.10} ;;
+  batch) gimp=${GIMP_CONSOLE:-gimp-console-2.10} ui=-i ;;
+  interactive) gimp=${GIMP_GUI:-gimp-2.10} ui=-i ;;
+  editor) gimp=${GIMP_GUI:-gimp-2.10} ui=-s ;;
   *) echo "run-gimp-test.sh: unknown mode $mode" >&2; exit 2 ;;
 esac
 
@@ -68,7 +71,7 @@ mkdir -p "$(dirname "$results")"
 rm -f "$results"
 [ -n "$artifacts" ] && mkdir -p "$artifacts"
 
-if [ "$mode" = interactive ]; then
+if [ "$mode" != batch ]; then
   xvfb_start "$profile" || exit 1
 fi
 
@@ -79,7 +82,7 @@ CORVELLA_GIMP_TEST_RESULTS="$results" \
 CORVELLA_GIMP_TEST_ARTIFACTS="${artifacts:-$profile}" \
 CORVELLA_GIMP_TEST_MODE="$mode" \
 NO_AT_BRIDGE=1 \
-  timeout -k 10 "$timeout" "$gimp" -i -d -f -n \
+  timeout -k 10 "$timeout" "$gimp" $ui -d -f -n \
     -b '(corvella-bench-run RUN-NONINTERACTIVE)' -b '(gimp-quit 0)' \
     < /dev/null > "$log" 2>&1
 rc=$?
