@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -228,12 +229,29 @@ static int filter_file(const BatchFilter *filter, const BatchSettings *settings,
     return failed ? 1 : 0;
 }
 
+/* A worker filters one photograph after another, each needing the same
+ * big buffers.  By default glibc maps each of them afresh and unmaps it on
+ * free, so the kernel clears every page again for every file: a third of
+ * the time of a quick filter, and memory traffic that two workers share.
+ * The worker keeps freed memory for the next file instead: buffers up to
+ * the largest threshold glibc allows come from the heap, and the heap is
+ * not trimmed below that size. */
+static void keep_memory(void)
+{
+    for (int threshold = 32 << 20; threshold >= 1 << 20; threshold /= 2)
+        if (mallopt(M_MMAP_THRESHOLD, threshold) == 1) {
+            mallopt(M_TRIM_THRESHOLD, 8 * threshold);
+            break;
+        }
+}
+
 /* A worker process: starts libvips once, then filters the files whose
  * numbers arrive on commands, one line each, reporting each outcome with an
  * "X" line, until the parent closes the command pipe. */
 static int worker(const BatchFilter *filter, const BatchSettings *settings,
                   const BatchOptions *opts, const char **files, size_t nfiles, int commands)
 {
+    keep_memory();
     if (VIPS_INIT(PROGRAM))
         return 1;
     /* Parallelism comes from the workers; files are read once each; a
