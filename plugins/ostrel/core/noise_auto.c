@@ -145,11 +145,12 @@ double refocus_noise_weight(const RefocusParams *params, double sigma, double de
     double c = log(noise_rule_weights[ri1][li]), d = log(noise_rule_weights[ri1][li1]);
     double lw = (1 - rf) * ((1 - lf) * a + lf * b) + rf * ((1 - lf) * c + lf * d);
     /* A picture with little detail loses little to more smoothing and
-     * gains from it. */
+     * gains from it, one with much detail the other way round; below the
+     * knee (smooth, low-contrast pictures) the weight grows faster. */
     if (isfinite(detail) && detail >= 0.0) {
-        double power = (1 - lf) * noise_rule_detail_powers[li] + lf * noise_rule_detail_powers[li1];
-        double shift = power * (log(NOISE_RULE_DETAIL_REF) - log(fmax(detail, NOISE_RULE_DETAIL_MIN)));
-        lw += fmin(fmax(shift, log(NOISE_RULE_DETAIL_LOWEST)), log(NOISE_RULE_DETAIL_HIGHEST));
+        double ld = log(fmax(detail, NOISE_RULE_DETAIL_MIN));
+        lw += NOISE_RULE_DETAIL_POWER * (log(NOISE_RULE_DETAIL_REF) - ld);
+        lw += NOISE_RULE_DETAIL_KNEE_POWER * fmax(log(NOISE_RULE_DETAIL_KNEE) - ld, 0.0);
     }
     /* Within the weights the calibration measured. */
     return fmin(fmax(exp(lw), NOISE_RULE_WEIGHT_MIN), NOISE_RULE_WEIGHT_MAX);

@@ -32,12 +32,13 @@ double refocus_detail_level(const Matrix *channel, double noise);
 
 /* The noise weight the calibrated rule gives for the noise level sigma and
  * the detail level detail with the blur of params (its mask radius): the
- * weight read from the table for the radius and level, multiplied for
- * pictures with less detail than the table's reference by a power of the
- * reference over the detail, within calibrated bounds, and kept within
- * the weights the calibration measured.  Always finite and positive; a
- * non-finite or negative sigma counts as 0, a non-finite or negative
- * detail as not measured (the table alone). */
+ * weight read from the table for the radius and level, multiplied by a
+ * power of the table's reference detail over the detail (less weight for
+ * busier pictures, more for smoother ones) and, below the knee, by a
+ * further power of the knee over the detail, and kept within the weights
+ * the calibration measured.  Always finite and positive; a non-finite or
+ * negative sigma counts as 0, a non-finite or negative detail as not
+ * measured (the table alone). */
 double refocus_noise_weight(const struct RefocusParams *params, double sigma, double detail);
 
 /* For a whole image: the level of each of the n channels (levels may be

@@ -258,25 +258,62 @@ TEST(NoiseWeight, InterpolatesBetweenTableCells)
 }
 
 // The detail correction is a power of the typical detail over the
-// photo's (the power of the level's column on a table node), within its
-// bounds.
-TEST(NoiseWeight, ScalesWithAPowerOfTheDetail)
+// photo's, and below the knee a further power of the knee over the
+// photo's detail: on every table node, for details on both sides of the
+// knee and of the reference, and below the smallest detail it measures.
+TEST(NoiseWeight, ScalesWithPowersOfTheDetail)
 {
+    const double ref = NOISE_RULE_DETAIL_REF, knee = NOISE_RULE_DETAIL_KNEE;
+    ASSERT_GT(ref, knee);
+    ASSERT_GE(NOISE_RULE_DETAIL_POWER, 0.0);
+    ASSERT_GE(NOISE_RULE_DETAIL_KNEE_POWER, 0.0);
     RefocusParams p;
     refocus_params_default(&p);
     p.radius = 4.0;
+    int ri = 0;
+    while (ri + 1 < NOISE_RULE_RADII && noise_rule_radii[ri] != 4.0f)
+        ri++;
+    ASSERT_EQ(noise_rule_radii[ri], 4.0f);
     for (int li = 0; li < NOISE_RULE_LEVELS; li++) {
-        double sigma = noise_rule_levels[li], base = refocus_noise_weight(&p, sigma, -1.0);
-        for (double k : { 0.1, 0.5, 0.8, 1.25, 2.0 }) {
-            double factor = std::pow(1.0 / k, (double)noise_rule_detail_powers[li]);
-            factor = std::min(std::max(factor, (double)NOISE_RULE_DETAIL_LOWEST),
-                              (double)NOISE_RULE_DETAIL_HIGHEST);
+        double sigma = noise_rule_levels[li], base = noise_rule_weights[ri][li];
+        for (double detail : { 0.1, 0.5 * knee, 0.9 * knee, knee, 0.5 * (knee + ref), ref,
+                               2.0 * ref, 5.0 * ref }) {
+            double d = std::max(detail, (double)NOISE_RULE_DETAIL_MIN);
+            double factor = std::pow(ref / d, (double)NOISE_RULE_DETAIL_POWER) *
+                            std::pow(std::max(knee / d, 1.0), (double)NOISE_RULE_DETAIL_KNEE_POWER);
             double expect = std::min(std::max(base * factor, (double)NOISE_RULE_WEIGHT_MIN),
                                      (double)NOISE_RULE_WEIGHT_MAX);
-            EXPECT_NEAR(refocus_noise_weight(&p, sigma, k * NOISE_RULE_DETAIL_REF), expect,
-                        1e-4 * expect)
-                << li << " " << k;
+            EXPECT_NEAR(refocus_noise_weight(&p, sigma, detail), expect, 1e-4 * expect)
+                << "level " << li << " detail " << detail;
         }
+    }
+}
+
+// What the two powers mean for a photograph, away from the weight bounds:
+// a busier photograph than the reference gets less than the table, a
+// smoother one more, and below the knee the weight climbs faster as the
+// detail falls (a hazy or cell-culture picture) than above it.
+TEST(NoiseWeight, SmootherPicturesClimbFasterBelowTheKnee)
+{
+    const double ref = NOISE_RULE_DETAIL_REF, knee = NOISE_RULE_DETAIL_KNEE;
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 4.0;
+    for (double sigma : { 1.0, 2.0 }) {
+        double table = refocus_noise_weight(&p, sigma, -1.0);
+        ASSERT_GT(table, 4.0 * NOISE_RULE_WEIGHT_MIN) << sigma;
+        EXPECT_LT(refocus_noise_weight(&p, sigma, 1.5 * ref), table) << sigma;
+        EXPECT_GT(refocus_noise_weight(&p, sigma, 0.8 * ref), table) << sigma;
+        // Log-log slopes over a factor 1.25 of detail on either side of the knee.
+        auto slope = [&](double hi) {
+            double w_hi = refocus_noise_weight(&p, sigma, hi);
+            double w_lo = refocus_noise_weight(&p, sigma, hi / 1.25);
+            EXPECT_LT(w_lo, 0.5 * NOISE_RULE_WEIGHT_MAX) << "sigma " << sigma << " detail " << hi;
+            return std::log(w_lo / w_hi) / std::log(1.25);
+        };
+        double above = slope(knee * 1.25 * 1.25), below = slope(knee);
+        EXPECT_NEAR(above, NOISE_RULE_DETAIL_POWER, 1e-6) << sigma;
+        EXPECT_NEAR(below, NOISE_RULE_DETAIL_POWER + NOISE_RULE_DETAIL_KNEE_POWER, 1e-6) << sigma;
     }
 }
 
