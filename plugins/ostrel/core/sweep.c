@@ -14,6 +14,7 @@
  * of the padded table with the image, each image row loaded once for all
  * pixels of the block.  That pass reads a narrow copy of the columns
  * around the current one (the strip). */
+#include <limits.h>
 #include <math.h>
 #include <stddef.h>
 #include <stdlib.h>
@@ -335,17 +336,34 @@ typedef struct {
     float lambda, a00;
     int (*map)(int, int);
     int *colidx; /* map(i + k, w) for k = -rx..rx, of the current column */
+    /* The sweep's strip: image columns c0..c0+STRIP_COLS-1 of x, then of
+     * the weights, in rows of STRIP_STRIDE floats (see sweep_run). */
+    float *strip;
+    int c0;
 } SweepState;
+
+/* Columns of the strip: the PART_COLS columns visited, two to their left
+ * and up to six to their right (the stencil reaches two). */
+#define STRIP_COLS 24
+#define STRIP_STRIDE (2 * STRIP_COLS)
+
+/* x(i, j) as it stands in the sweep: from the strip for its columns. */
+static inline float x_at(const SweepState *st, int i, int j)
+{
+    if (st->strip && i >= st->c0 && i < st->c0 + STRIP_COLS)
+        return st->strip[(size_t)j * STRIP_STRIDE + (size_t)(i - st->c0)];
+    return st->x[(size_t)j * st->w + i];
+}
 
 /* The stencil's coefficients sum to 0, so it is applied to x - x(i, j),
  * which keeps its float rounding at the scale of the local contrast. */
 static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 {
     float xs[13];
-    float c = st->x[(size_t)j * st->w + i];
+    float c = x_at(st, i, j);
     for (int n = 0; n < 13; n++)
-        xs[n] = st->x[(size_t)st->map(j + stencil_dy[n], st->h) * st->w +
-                      st->map(i + stencil_dx[n], st->w)] - c;
+        xs[n] = x_at(st, st->map(i + stencil_dx[n], st->w), st->map(j + stencil_dy[n], st->h)) -
+                c;
     if (!st->weights) {
         return stencil(xs, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, p);
     }
@@ -367,14 +385,18 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 #define PART_COLS 16
 static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float *restrict part, int i0)
 {
-    size_t w = (size_t)st->w;
+    /* Read from the strip, which starts at column i0 - 2: column i is
+     * strip column i - i0 + 2. */
+    const size_t w = STRIP_STRIDE;
     size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
-    if (hi > w - 2)
-        hi = w - 2;
+    if (hi > (size_t)st->w - 2)
+        hi = (size_t)st->w - 2;
+    lo = lo - (size_t)i0 + 2;
+    hi = hi - (size_t)i0 + 2;
     for (int j = 2; j + 2 < st->h; j++) {
-        const float *restrict x0 = st->x + (size_t)j * w;
+        const float *restrict x0 = st->strip + (size_t)j * w;
         const float *restrict xs = x0 + w, *restrict xss = xs + w, *restrict xn = x0 - w;
-        float *restrict out = part + (size_t)j * PART_COLS - (size_t)i0;
+        float *restrict out = part + (size_t)j * PART_COLS - 2;
         if (!st->weights) {
             for (size_t i = lo; i < hi; i++) {
                 float c = x0[i];
@@ -383,7 +405,7 @@ static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float
             }
             continue;
         }
-        const float *restrict W0 = st->weights + (size_t)j * w, *restrict Ws = W0 + w,
+        const float *restrict W0 = x0 + STRIP_COLS, *restrict Ws = W0 + w,
                               *restrict Wn = W0 - w;
         for (size_t i = lo; i < hi; i++) {
             float c = x0[i], w0 = W0[i], we = W0[i + 1], ws = Ws[i], wn = Wn[i];
@@ -396,16 +418,16 @@ static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float
 CPU_LOOP_FORMS_AVX2(stencil_static, (const SweepState *st, float *restrict part, int i0),
                     (st, part, i0))
 
-/* The whole stencil of an interior pixel from its precomputed part. */
-static inline float regularisation_split(const SweepState *st, float part, size_t pos,
+/* The whole stencil of an interior pixel from its precomputed part; c
+ * points at the pixel in the strip. */
+static inline float regularisation_split(const SweepState *st, float part, const float *c,
                                          float *p)
 {
-    const float *c = st->x + pos;
-    ptrdiff_t w = st->w; /* signed: rows above are at negative offsets */
+    const ptrdiff_t w = STRIP_STRIDE; /* signed: rows above are at negative offsets */
     float v = c[0];
     float w0 = 1.0f, we = 1.0f, ww = 1.0f, ws = 1.0f, wn = 1.0f;
     if (st->weights) {
-        const float *W = st->weights + pos;
+        const float *W = c + STRIP_COLS;
         w0 = W[0];
         we = W[1];
         ww = W[-1];
@@ -503,6 +525,8 @@ static void sweep_state(const ChannelSolver *solver, SweepState *st)
                       ? solver->area_weights->weights
                       : NULL;
     st->colidx = NULL;
+    st->strip = NULL;
+    st->c0 = 0;
 }
 
 static double table_sum(const Weights *t)
@@ -686,7 +710,65 @@ static int copies_single(const Copies *c, int s)
     return c->start[s + 1] - c->start[s] == 1;
 }
 
-/* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a. */
+/* Moves the strip to start at column c0 (c0 = i0 - 2 for the columns
+ * i0..i0+PART_COLS-1 about to be visited): the columns visited since the
+ * last move (those of its PART_COLS, when have_old) go back to x, then
+ * columns c0..c0+STRIP_COLS-1 of x and the weights are copied in (0
+ * outside the image).  A c0 of INT_MIN only writes back. */
+static void strip_move(SweepState *st, int have_old, int c0)
+{
+    size_t w = (size_t)st->w;
+    int olo = st->c0 + 2 < 0 ? 0 : st->c0 + 2;
+    int ohi = st->c0 + 2 + PART_COLS < st->w ? st->c0 + 2 + PART_COLS : st->w;
+    if (!have_old)
+        ohi = olo;
+    int fill = c0 != INT_MIN;
+    int lo = 0, hi = 0;
+    if (fill) {
+        lo = c0 < 0 ? 0 : c0;
+        hi = c0 + STRIP_COLS < st->w ? c0 + STRIP_COLS : st->w;
+    }
+    int full = fill && lo == c0 && hi == c0 + STRIP_COLS;
+    for (int j = 0; j < st->h; j++) {
+        float *row = st->strip + (size_t)j * STRIP_STRIDE;
+        float *xrow = st->x + (size_t)j * w;
+        for (int i = olo; i < ohi; i++)
+            xrow[i] = row[i - st->c0];
+        if (!fill)
+            continue;
+        const float *wrow = st->weights ? st->weights + (size_t)j * w : NULL;
+        if (full) {
+            /* The usual case, in fixed-length loops the compiler unrolls. */
+            for (int k = 0; k < STRIP_COLS; k++)
+                row[k] = xrow[c0 + k];
+            if (wrow)
+                for (int k = 0; k < STRIP_COLS; k++)
+                    row[STRIP_COLS + k] = wrow[c0 + k];
+            continue;
+        }
+        for (int k = 0; k < STRIP_STRIDE; k++)
+            row[k] = 0.0f;
+        for (int i = lo; i < hi; i++)
+            row[i - c0] = xrow[i];
+        if (wrow)
+            for (int i = lo; i < hi; i++)
+                row[STRIP_COLS + i - c0] = wrow[i];
+    }
+    if (fill)
+        st->c0 = c0;
+}
+
+/* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a.
+ *
+ * The pixels are visited column by column, and a visit reads five rows of
+ * x and three of the weights: with a row stride of the image width, a
+ * walk down a column touches a new cache line of each at every row, and
+ * with widths near a multiple of 1024 those lines all fall into a few
+ * cache sets.  So the pixels read x and the weights from the strip, a
+ * copy of the PART_COLS columns being visited and their neighbours with a
+ * short row stride, filled before the first of them; moves are written
+ * to the strip, which goes back to x before it moves on (border pixels
+ * read the strip's columns from the strip, others from x). */
 static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
 {
     SweepState st;
@@ -700,6 +782,8 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     const int B = SWEEP_BLOCK;
     const int pitch = solver->fast_pitch;
     Kernels kn = pick_kernels();
+    StepModulo sm;
+    step_modulo_init(&sm);
     /* The table rows -ry..ry without the block padding rows. */
     const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
     size_t w = (size_t)st.w, gs = solver->grad_stride;
@@ -716,8 +800,10 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
      * stencil; brun[j] counts such rows from j on. */
     int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
     float *part = NULL;
-    if (st.w >= 5 && st.h >= 5)
+    if (st.w >= 5 && st.h >= 5) {
         part = xmalloc((size_t)PART_COLS * (size_t)st.h * sizeof(float));
+        st.strip = xmalloc((size_t)STRIP_STRIDE * (size_t)st.h * sizeof(float));
+    }
     brun[st.h] = 0;
     for (int j = st.h - 1; j >= 0; j--)
         brun[j] = copies_single(&cy, j) && j >= 2 && j + 2 < st.h ? brun[j + 1] + 1 : 0;
@@ -726,9 +812,13 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
         int col_s = i >= 2 && i + 2 < st.w;
         int col_block = col_s && copies_single(&cx, i);
         float *gcol = g + (size_t)i;
-        if (part && i % PART_COLS == 0)
+        if (part && i % PART_COLS == 0) {
+            strip_move(&st, i > 0, i - 2);
             stencil_static(&st, part, i);
+        }
         const float *pcol = part ? part + (i % PART_COLS) : NULL;
+        /* Column i in the strip. */
+        float *scol = st.strip ? st.strip + (i - st.c0) : NULL;
         int j = 0;
         while (j < st.h) {
             if (col_block && brun[j] >= B) {
@@ -742,13 +832,14 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     for (int e = 0; e < b; e++)
                         zq += acol[e - b + B - 1] * delta[e];
                     float p;
-                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], pos,
+                    float *c = scol + (size_t)(j + b) * STRIP_STRIDE;
+                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], c,
                                                    &p);
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
-                    float old = st.x[pos];
-                    float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
-                    st.x[pos] = nv;
+                    float old = *c;
+                    float nv = may_move(z, a) ? solver_step(old, z, a, &sm) : old;
+                    *c = nv;
                     delta[b] = nv - old;
                     moved += nv != old;
                     if (z_out)
@@ -779,21 +870,25 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                 continue;
             }
             size_t pos = (size_t)j * w + (size_t)i;
-            float old = st.x[pos];
+            float old = scol ? scol[(size_t)j * STRIP_STRIDE] : st.x[pos];
             float p, s;
             if (col_s && j >= 2 && j + 2 < st.h)
-                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], pos, &p);
+                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS],
+                                         scol + (size_t)j * STRIP_STRIDE, &p);
             else
                 s = regularisation_mapped(&st, i, j, &p);
             float z = gcol[(size_t)j * gs] - st.lambda * s;
             float a = st.a00 - st.lambda * p;
-            float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
+            float nv = may_move(z, a) ? solver_step(old, z, a, &sm) : old;
             if (z_out)
                 z_out[pos] = z;
             if (a_out)
                 a_out[pos] = a;
             if (nv != old) {
-                st.x[pos] = nv;
+                if (scol)
+                    scol[(size_t)j * STRIP_STRIDE] = nv;
+                else
+                    st.x[pos] = nv;
                 /* g(u + k, v + l) += t A(k, l) around every copy (u, v)
                  * of the pixel, for the rows inside the image. */
                 for (int cu = cx.start[i]; cu < cx.start[i + 1]; cu++) {
@@ -812,7 +907,10 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             j++;
         }
     }
+    if (st.strip)
+        strip_move(&st, 1, INT_MIN);
     free(part);
+    free(st.strip);
     free(brun);
     copies_free(&cx);
     copies_free(&cy);

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 #include "cpu_forms.h"
+#include "sweep_internal.h"
 #include "testutil.h"
 
 namespace {
@@ -231,6 +233,61 @@ TEST(Decision, StepCoversWholeRange)
         seen[(int)v - 100] = true;
     }
     EXPECT_TRUE(seen[1] && seen[2] && seen[3] && seen[4]);
+}
+
+// The sweep's remainder without division equals n % m for every step size
+// m, at the edges of each m's multiples and over the whole range of n.
+TEST(Decision, StepModuloIsExact)
+{
+    StepModulo sm;
+    step_modulo_init(&sm);
+    std::srand(11);
+    for (uint32_t m = 1; m < 300; m++) {
+        std::vector<uint32_t> ns = { 0u, 1u, m - 1, m, m + 1, 2147483647u, 2147483648u,
+                                     4294967295u, 4294967295u - m };
+        for (uint32_t q : { 1u, 2u, 1000u, 8421504u, 2147483647u / m, 4294967295u / m }) {
+            ns.push_back(q * m);
+            ns.push_back(q * m - 1);
+            ns.push_back(q * m + 1);
+        }
+        for (int k = 0; k < 4000; k++)
+            ns.push_back((uint32_t)std::rand() * 2u + (uint32_t)(k & 1));
+        for (uint32_t n : ns)
+            ASSERT_EQ(step_modulo(&sm, n, m), n % m) << n << " % " << m;
+    }
+}
+
+// The sweep's form of the decision follows the rule written out plainly
+// (value and draws), over steps of every size, both directions and both
+// bounds.  The ratios stay clear of whole numbers, where float and double
+// division may truncate apart.
+TEST(Decision, SweepFormMatchesPlainRule)
+{
+    StepModulo sm;
+    step_modulo_init(&sm);
+    int compared = 0, moved = 0;
+    for (float v0 : { -3.0f, 0.0f, 0.4f, 1.0f, 17.6f, 128.0f, 254.0f, 255.0f, 300.0f }) {
+        for (int k = 0; k <= 170; k++) {
+            for (float a : { -0.75f, -1.0f, -2.5f }) {
+                float z = -600.0f + 7.3f * (float)k + 0.137f;
+                double ratio = (double)z / a;
+                if (std::fabs(ratio - std::round(ratio)) < 1e-3 ||
+                    !(-2.0f * std::fabs(z) - a < 0.0f))
+                    continue;
+                refocus_srand(5);
+                float expect = reference_decide(v0, z, a);
+                int next_expect = std::rand();
+                refocus_srand(5);
+                float got = solver_step(v0, z, a, &sm);
+                ASSERT_EQ(got, expect) << v0 << " " << z << " " << a;
+                ASSERT_EQ(refocus_rand(), next_expect) << v0 << " " << z << " " << a;
+                compared++;
+                moved += got != v0;
+            }
+        }
+    }
+    EXPECT_GT(compared, 3000);
+    EXPECT_GT(moved, 1000);
 }
 
 // The solver's generator is rand() number for number, for any seed.
