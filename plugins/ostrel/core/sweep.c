@@ -148,14 +148,47 @@ pixel_avx512(const float *const *rows, const float *tab, int pitch, int nrows, f
 
 #endif
 
+/* Where the padded table is not zero, for the vector kernels of one
+ * width: vector c (table columns c * lanes .. c * lanes + lanes - 1) has
+ * entries other than 0 only in table rows first[c]..last[c] (rows counted
+ * from the padded table's first; first > last for none).  A vector of
+ * zeros adds exactly nothing to g, so the updates skip them: the table of
+ * a disc blur is a disc, and about a third of its padded square is 0. */
+typedef struct {
+    int *first; /* pitch / lanes each */
+    int *last;
+    int row0; /* the padded table's row of the kernel's table row 0 */
+} TableExtent;
+
+static void table_extent(TableExtent *ex, const float *table, int pitch, int rows, int lanes)
+{
+    ex->first = xmalloc((size_t)(pitch / lanes) * 2 * sizeof(int));
+    ex->last = ex->first + pitch / lanes;
+    for (int c = 0; c * lanes < pitch; c++) {
+        ex->first[c] = rows;
+        ex->last[c] = -1;
+        for (int r = 0; r < rows; r++)
+            for (int k = c * lanes; k < (c + 1) * lanes; k++)
+                if (table[(size_t)r * pitch + k] != 0.0f) {
+                    if (r < ex->first[c])
+                        ex->first[c] = r;
+                    ex->last[c] = r;
+                }
+    }
+    ex->row0 = 0;
+}
+
 /* The incremental update of one moved pixel: g rows 0..nrows-1 (stride
- * gstride) get t times the table rows, pitch floats each. */
+ * gstride) get t times the table rows, pitch floats each; the vector
+ * forms leave out the vectors ex marks as zero (ex->row0: the padded
+ * table's row of tab). */
 typedef void (*UpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
-                             int nrows, float t);
+                             int nrows, float t, const TableExtent *ex);
 
 static void update_generic(float *g, size_t gstride, const float *tab, int pitch,
-                           int nrows, float t)
+                           int nrows, float t, const TableExtent *ex)
 {
+    (void)ex;
     for (int r = 0; r < nrows; r++) {
         float *d = g + (size_t)r * gstride;
         const float *a = tab + (size_t)r * pitch;
@@ -165,35 +198,6 @@ static void update_generic(float *g, size_t gstride, const float *tab, int pitch
 }
 
 #ifdef OSTREL_HAVE_AVX2_KERNEL
-__attribute__((target("avx2,fma"))) static void
-update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
-{
-    __m256 tv = _mm256_set1_ps(t);
-    for (int r = 0; r < nrows; r++) {
-        float *d = g + (size_t)r * gstride;
-        const float *a = tab + (size_t)r * pitch;
-        for (int c = 0; c < pitch; c += 16) {
-            __m256 d0 = _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c), _mm256_loadu_ps(d + c));
-            __m256 d1 =
-                _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c + 8), _mm256_loadu_ps(d + c + 8));
-            _mm256_storeu_ps(d + c, d0);
-            _mm256_storeu_ps(d + c + 8, d1);
-        }
-    }
-}
-
-__attribute__((target("avx512f"))) static void
-update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
-{
-    __m512 tv = _mm512_set1_ps(t);
-    for (int r = 0; r < nrows; r++) {
-        float *d = g + (size_t)r * gstride;
-        const float *a = tab + (size_t)r * pitch;
-        for (int c = 0; c < pitch; c += 16)
-            _mm512_storeu_ps(d + c, _mm512_fmadd_ps(tv, _mm512_loadu_ps(a + c),
-                                                    _mm512_loadu_ps(d + c)));
-    }
-}
 #endif
 
 /* The update after a block of SWEEP_BLOCK pixels of one column moved by
@@ -201,11 +205,12 @@ update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows, 
  * row r - e, where tab points at the table row of r = 0 and the rows
  * before it exist (the padded table's zero rows). */
 typedef void (*BlockUpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
-                                  int nrows, const float *d);
+                                  int nrows, const float *d, const TableExtent *ex);
 
 static void block_update_generic(float *g, size_t gstride, const float *tab, int pitch,
-                                 int nrows, const float *d)
+                                 int nrows, const float *d, const TableExtent *ex)
 {
+    (void)ex;
     for (int r = 0; r < nrows; r++) {
         float *dst = g + (size_t)r * gstride;
         const float *a = tab + (size_t)r * pitch;
@@ -782,6 +787,8 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     const int B = SWEEP_BLOCK;
     const int pitch = solver->fast_pitch;
     Kernels kn = pick_kernels();
+    TableExtent ex;
+    table_extent(&ex, solver->fast_table, pitch, solver->fast_rows, kernel_level() == 2 ? 16 : 8);
     StepModulo sm;
     step_modulo_init(&sm);
     /* The table rows -ry..ry without the block padding rows. */
@@ -855,16 +862,18 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     int jb = j + b;
                     int l0 = jb - st.ry < 0 ? -jb : -st.ry;
                     int l1 = jb + st.ry > st.h - 1 ? st.h - 1 - jb : st.ry;
+                    ex.row0 = l0 + st.ry + B - 1;
                     kn.update(gcol + (ptrdiff_t)(jb + l0) * (ptrdiff_t)gs - st.rx, gs,
                               rtab + (ptrdiff_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
-                              delta[b]);
+                              delta[b], &ex);
                 } else if (moved) {
                     /* g rows j + m, m = -ry..ry + B - 1, inside the image. */
                     int m0 = j - st.ry < 0 ? -j : -st.ry;
                     int m1 = j + B - 1 + st.ry > st.h - 1 ? st.h - 1 - j : st.ry + B - 1;
+                    ex.row0 = m0 + st.ry + B - 1;
                     kn.block_update(gcol + (ptrdiff_t)(j + m0) * (ptrdiff_t)gs - st.rx, gs,
                                     rtab + (ptrdiff_t)(m0 + st.ry) * pitch, pitch, m1 - m0 + 1,
-                                    delta);
+                                    delta, &ex);
                 }
                 j += B;
                 continue;
@@ -897,10 +906,12 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                         int v = cy.list[cv];
                         int l0 = v - st.ry < 0 ? -v : -st.ry;
                         int l1 = v + st.ry > st.h - 1 ? st.h - 1 - v : st.ry;
-                        if (l0 <= l1)
+                        if (l0 <= l1) {
+                            ex.row0 = l0 + st.ry + B - 1;
                             kn.update(g + (ptrdiff_t)(v + l0) * (ptrdiff_t)gs + u - st.rx, gs,
                                       rtab + (size_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
-                                      nv - old);
+                                      nv - old, &ex);
+                        }
                     }
                 }
             }
@@ -909,6 +920,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     }
     if (st.strip)
         strip_move(&st, 1, INT_MIN);
+    free(ex.first);
     free(part);
     free(st.strip);
     free(brun);
