@@ -351,6 +351,8 @@ typedef struct {
  * and up to six to their right (the stencil reaches two). */
 #define STRIP_COLS 24
 #define STRIP_STRIDE (2 * STRIP_COLS)
+/* Rows ahead that the strip's filling asks for. */
+#define STRIP_AHEAD 12
 
 /* x(i, j) as it stands in the sweep: from the strip for its columns. */
 static inline float x_at(const SweepState *st, int i, int j)
@@ -742,6 +744,18 @@ static void strip_move(SweepState *st, int have_old, int c0)
         if (!fill)
             continue;
         const float *wrow = st->weights ? st->weights + (size_t)j * w : NULL;
+        if (full && j + STRIP_AHEAD < st->h) {
+            /* Rows a page apart defeat the hardware prefetchers; ask for
+             * the lines of a row further down ahead of time. */
+            const float *xa = xrow + (size_t)STRIP_AHEAD * w + c0;
+            __builtin_prefetch(xa);
+            __builtin_prefetch(xa + STRIP_COLS - 1);
+            if (wrow) {
+                const float *wa = wrow + (size_t)STRIP_AHEAD * w + c0;
+                __builtin_prefetch(wa);
+                __builtin_prefetch(wa + STRIP_COLS - 1);
+            }
+        }
         if (full) {
             /* The usual case, in fixed-length loops the compiler unrolls. */
             for (int k = 0; k < STRIP_COLS; k++)
