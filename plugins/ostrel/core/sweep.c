@@ -426,9 +426,11 @@ CPU_LOOP_FORMS_AVX2(stencil_static, (const SweepState *st, float *restrict part,
                     (st, part, i0))
 
 /* The whole stencil of an interior pixel from its precomputed part; c
- * points at the pixel in the strip. */
+ * points at the pixel in the strip, xn and xnn are the values of the two
+ * pixels above it (the caller usually still holds them in registers: they
+ * were decided just before). */
 static inline float regularisation_split(const SweepState *st, float part, const float *c,
-                                         float *p)
+                                         float xn, float xnn, float *p)
 {
     const ptrdiff_t w = STRIP_STRIDE; /* signed: rows above are at negative offsets */
     float v = c[0];
@@ -444,7 +446,7 @@ static inline float regularisation_split(const SweepState *st, float part, const
     *p = 16.0f * w0 + ww + we + wn + ws;
     float rest = part - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
                  (ww + wn) * (c[-1 - w] - v) + ww * (c[-2] - v);
-    return rest + (wn * (c[-2 * w] - v) - 4.0f * (w0 + wn) * (c[-w] - v));
+    return rest + (wn * (xnn - v) - 4.0f * (w0 + wn) * (xn - v));
 }
 
 /* The data term of a pixel near a border.  Along a column the mapped
@@ -847,20 +849,25 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                  * earlier pixels, then one update adds all the moves. */
                 float delta[SWEEP_BLOCK];
                 int moved = 0;
+                float *c0 = scol + (size_t)j * STRIP_STRIDE;
+                float xn = c0[-STRIP_STRIDE], xnn = c0[-2 * STRIP_STRIDE];
+#pragma GCC unroll 4
                 for (int b = 0; b < B; b++) {
                     size_t pos = (size_t)(j + b) * w + (size_t)i;
                     float zq = gcol[(size_t)(j + b) * gs];
                     for (int e = 0; e < b; e++)
                         zq += acol[e - b + B - 1] * delta[e];
                     float p;
-                    float *c = scol + (size_t)(j + b) * STRIP_STRIDE;
+                    float *c = c0 + (size_t)b * STRIP_STRIDE;
                     float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], c,
-                                                   &p);
+                                                   xn, xnn, &p);
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
                     float old = *c;
                     float nv = may_move(z, a) ? solver_step(old, z, a, &sm) : old;
                     *c = nv;
+                    xnn = xn;
+                    xn = nv;
                     delta[b] = nv - old;
                     moved += nv != old;
                     if (z_out)
@@ -895,11 +902,13 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             size_t pos = (size_t)j * w + (size_t)i;
             float old = scol ? scol[(size_t)j * STRIP_STRIDE] : st.x[pos];
             float p, s;
-            if (col_s && j >= 2 && j + 2 < st.h)
-                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS],
-                                         scol + (size_t)j * STRIP_STRIDE, &p);
-            else
+            if (col_s && j >= 2 && j + 2 < st.h) {
+                const float *c = scol + (size_t)j * STRIP_STRIDE;
+                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], c,
+                                         c[-STRIP_STRIDE], c[-2 * STRIP_STRIDE], &p);
+            } else {
                 s = regularisation_mapped(&st, i, j, &p);
+            }
             float z = gcol[(size_t)j * gs] - st.lambda * s;
             float a = st.a00 - st.lambda * p;
             float nv = may_move(z, a) ? solver_step(old, z, a, &sm) : old;
