@@ -738,33 +738,39 @@ static void strip_move(SweepState *st, int have_old, int c0)
         hi = c0 + STRIP_COLS < st->w ? c0 + STRIP_COLS : st->w;
     }
     int full = fill && lo == c0 && hi == c0 + STRIP_COLS;
+    /* The columns visited start 2 columns into the strip. */
+    int old_full = ohi - olo == PART_COLS;
     for (int j = 0; j < st->h; j++) {
         float *row = st->strip + (size_t)j * STRIP_STRIDE;
         float *xrow = st->x + (size_t)j * w;
-        for (int i = olo; i < ohi; i++)
-            xrow[i] = row[i - st->c0];
+        /* The usual cases are copies of fixed length, which the compiler
+         * turns into a few vector moves. */
+        if (old_full)
+            memcpy(xrow + olo, row + 2, PART_COLS * sizeof(float));
+        else
+            for (int i = olo; i < ohi; i++)
+                xrow[i] = row[i - st->c0];
         if (!fill)
             continue;
         const float *wrow = st->weights ? st->weights + (size_t)j * w : NULL;
         if (full && j + STRIP_AHEAD < st->h) {
             /* Rows a page apart defeat the hardware prefetchers; ask for
-             * the lines of a row further down ahead of time. */
+             * every cache line of a row further down ahead of time. */
             const float *xa = xrow + (size_t)STRIP_AHEAD * w + c0;
-            __builtin_prefetch(xa);
-            __builtin_prefetch(xa + STRIP_COLS - 1);
-            if (wrow) {
-                const float *wa = wrow + (size_t)STRIP_AHEAD * w + c0;
-                __builtin_prefetch(wa);
-                __builtin_prefetch(wa + STRIP_COLS - 1);
+            const float *wa = wrow ? wrow + (size_t)STRIP_AHEAD * w + c0 : NULL;
+            for (int k = 0; k < STRIP_COLS; k += 16) {
+                __builtin_prefetch(xa + k);
+                if (wa)
+                    __builtin_prefetch(wa + k);
             }
+            __builtin_prefetch(xa + STRIP_COLS - 1);
+            if (wa)
+                __builtin_prefetch(wa + STRIP_COLS - 1);
         }
         if (full) {
-            /* The usual case, in fixed-length loops the compiler unrolls. */
-            for (int k = 0; k < STRIP_COLS; k++)
-                row[k] = xrow[c0 + k];
+            memcpy(row, xrow + c0, STRIP_COLS * sizeof(float));
             if (wrow)
-                for (int k = 0; k < STRIP_COLS; k++)
-                    row[STRIP_COLS + k] = wrow[c0 + k];
+                memcpy(row + STRIP_COLS, wrow + c0, STRIP_COLS * sizeof(float));
             continue;
         }
         for (int k = 0; k < STRIP_STRIDE; k++)
