@@ -813,6 +813,8 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     table_extent(&ex, solver->fast_table, pitch, solver->fast_rows, kernel_level() == 2 ? 16 : 8);
     StepModulo sm;
     step_modulo_init(&sm);
+    RandStream rs;
+    rand_stream_take(&rs);
     /* The table rows -ry..ry without the block padding rows. */
     const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
     size_t w = (size_t)st.w, gs = solver->grad_stride;
@@ -870,7 +872,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
                     float old = *c;
-                    float nv = may_move(z, a) ? solver_step(old, z, a, &sm) : old;
+                    float nv = may_move(z, a) ? solver_step_from(old, z, a, &sm, &rs) : old;
                     *c = nv;
                     xnn = xn;
                     xn = nv;
@@ -917,7 +919,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
             }
             float z = gcol[(size_t)j * gs] - st.lambda * s;
             float a = st.a00 - st.lambda * p;
-            float nv = may_move(z, a) ? solver_step(old, z, a, &sm) : old;
+            float nv = may_move(z, a) ? solver_step_from(old, z, a, &sm, &rs) : old;
             if (z_out)
                 z_out[pos] = z;
             if (a_out)
@@ -949,6 +951,7 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     }
     if (st.strip)
         strip_move(&st, 1, INT_MIN);
+    rand_stream_give(&rs);
     free(ex.first);
     free(part);
     free(st.strip);

@@ -15,6 +15,7 @@
 #include <stdint.h>
 
 #include "deconv.h"
+#include "rand_stream.h"
 
 /* n % m (m >= 1); for m in 1..255 without a division, exact for every
  * 32-bit n (Lemire, Kaser and Kurz, "Faster remainder by direct computation"):
@@ -48,11 +49,13 @@ static inline uint32_t step_modulo(const StepModulo *sm, uint32_t n, uint32_t m)
 }
 
 /* The decision of a pixel that passed channel_solver_decide's first test
- * (s * -2Z < a): the rounding, the m rule, the bounds and the one draw.
- * Written without branches on the direction, which is as likely up as
- * down; the draw is skipped exactly when m is 0 or the bound in the
- * direction of the step is reached (then the rounded value is returned). */
-static inline float solver_step(float v0, float z, float a, const StepModulo *sm)
+ * (s * -2Z < a): the rounding, the m rule, the bounds and the one draw,
+ * taken from rs.  Written without branches on the direction, which is as
+ * likely up as down; the draw is skipped exactly when m is 0 or the bound
+ * in the direction of the step is reached (then the rounded value is
+ * returned). */
+static inline float solver_step_from(float v0, float z, float a, const StepModulo *sm,
+                                     RandStream *rs)
 {
     float s = z >= 0 ? 1.0f : -1.0f;
     if (v0 > 1e6f)
@@ -74,8 +77,18 @@ static inline float solver_step(float v0, float z, float a, const StepModulo *sm
         size = room;
     if (size <= 0)
         return (float)v;
-    int step = (int)step_modulo(sm, (uint32_t)refocus_rand(), (uint32_t)size) + 1;
+    int step = (int)step_modulo(sm, (uint32_t)rand_stream_next(rs), (uint32_t)size) + 1;
     return (float)(up ? v + step : v - step);
+}
+
+/* The same, drawing from refocus_rand's sequence itself. */
+static inline float solver_step(float v0, float z, float a, const StepModulo *sm)
+{
+    RandStream rs;
+    rand_stream_take(&rs);
+    float v = solver_step_from(v0, z, a, sm, &rs);
+    rand_stream_give(&rs);
+    return v;
 }
 
 #endif
