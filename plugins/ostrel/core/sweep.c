@@ -340,6 +340,11 @@ typedef struct {
     int w, h, rx, ry;
     float lambda, a00;
     int (*map)(int, int);
+    /* map(i, w) for i = -mr..w-1+mr and map(j, h) for j = -mr..h-1+mr,
+     * mr = max(2, rx, ry): every column and row the stencil or the table
+     * reaches from the image (see sweep_maps). */
+    const int *mx, *my;
+    int *mapbuf;
     int *colidx; /* map(i + k, w) for k = -rx..rx, of the current column */
     /* The sweep's strip: image columns c0..c0+STRIP_COLS-1 of x, then of
      * the weights, in rows of STRIP_STRIDE floats (see sweep_run). */
@@ -369,13 +374,12 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
     float xs[13];
     float c = x_at(st, i, j);
     for (int n = 0; n < 13; n++)
-        xs[n] = x_at(st, st->map(i + stencil_dx[n], st->w), st->map(j + stencil_dy[n], st->h)) -
-                c;
+        xs[n] = x_at(st, st->mx[i + stencil_dx[n]], st->my[j + stencil_dy[n]]) - c;
     if (!st->weights) {
         return stencil(xs, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, p);
     }
     const float *W = st->weights;
-#define WAT(dx, dy) W[(size_t)st->map(j + (dy), st->h) * st->w + st->map(i + (dx), st->w)]
+#define WAT(dx, dy) W[(size_t)st->my[j + (dy)] * st->w + st->mx[i + (dx)]]
     return stencil(xs, W[(size_t)j * st->w + i], WAT(1, 0), WAT(-1, 0), WAT(0, 1),
                    WAT(0, -1), p);
 #undef WAT
@@ -501,13 +505,13 @@ static float data_border(const SweepState *st, const BorderTable *bt, PixelKerne
     if (bt->fpitch) {
         for (int l = -st->ry; l <= st->ry; l++)
             bt->rows[l + st->ry] =
-                src + (size_t)st->map(j + l, st->h) * stride + (bt->cstart - col0);
+                src + (size_t)st->my[j + l] * stride + (bt->cstart - col0);
         return kernel(bt->rows, bt->ftab, bt->fpitch, 2 * st->ry + 1, level);
     }
     const Weights *t = st->table;
     double q = 0.0;
     for (int l = -st->ry; l <= st->ry; l++) {
-        const float *row = st->x + (size_t)st->map(j + l, st->h) * st->w;
+        const float *row = st->x + (size_t)st->my[j + l] * st->w;
         const float *trow = t->data + t->center + l * t->width;
         float s = 0.0f;
         for (int k = -st->rx; k <= st->rx; k++)
@@ -536,6 +540,23 @@ static void sweep_state(const ChannelSolver *solver, SweepState *st)
     st->colidx = NULL;
     st->strip = NULL;
     st->c0 = 0;
+    /* The mappings as tables: border pixels read through them for every
+     * sample. */
+    int mr = st->rx > st->ry ? st->rx : st->ry;
+    if (mr < 2)
+        mr = 2;
+    st->mapbuf = NULL;
+    st->mx = st->my = NULL;
+    if (st->w <= 0 || st->h <= 0)
+        return;
+    st->mapbuf = xmalloc((size_t)(st->w + st->h + 4 * mr) * sizeof(int));
+    int *mx = st->mapbuf + mr, *my = st->mapbuf + st->w + 3 * mr;
+    for (int i = -mr; i < st->w + mr; i++)
+        mx[i] = st->map(i, st->w);
+    for (int j = -mr; j < st->h + mr; j++)
+        my[j] = st->map(j, st->h);
+    st->mx = mx;
+    st->my = my;
 }
 
 static double table_sum(const Weights *t)
@@ -581,7 +602,7 @@ static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int wit
 
     for (int i = 0; i < st.w; i++) {
         for (int k = -st.rx; k <= st.rx; k++)
-            st.colidx[k + st.rx] = st.map(i + k, st.w);
+            st.colidx[k + st.rx] = st.mx[i + k];
         fold_column(&st, &bt);
         int col_fast = i >= st.rx && i + st.rx < st.w;
         int need_lo = -1, need_hi = -1;
@@ -640,6 +661,7 @@ static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int wit
     free(bt.rows);
     free(bt.ftab);
     free(st.colidx);
+    free(st.mapbuf);
 }
 
 /* Sweeps between two computations of g from scratch.  Rounding of the
@@ -796,7 +818,8 @@ static void strip_move(SweepState *st, int have_old, int c0)
  * short row stride, filled before the first of them; moves are written
  * to the strip, which goes back to x before it moves on (border pixels
  * read the strip's columns from the strip, others from x). */
-static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
+static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_out,
+                                                 float *a_out)
 {
     SweepState st;
     sweep_state(solver, &st);
@@ -955,10 +978,15 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     free(ex.first);
     free(part);
     free(st.strip);
+    free(st.mapbuf);
     free(brun);
     copies_free(&cx);
     copies_free(&cy);
 }
+/* The decisions' scalar code gains from the AVX2 encodings (three-operand
+ * forms, fewer moves); without FMA its rounding is the generic form's. */
+CPU_LOOP_FORMS_AVX2(sweep_run, (ChannelSolver *solver, float *z_out, float *a_out),
+                    (solver, z_out, a_out))
 
 void channel_solver_sweep(ChannelSolver *solver)
 {
