@@ -350,6 +350,9 @@ typedef struct {
      * the weights, in rows of STRIP_STRIDE floats (see sweep_run). */
     float *strip;
     int c0;
+    /* g(i, j) at g[j * gs + i], for the strip's prefetches (NULL: none). */
+    const float *g;
+    size_t gs;
 } SweepState;
 
 /* Columns of the strip: the PART_COLS columns visited, two to their left
@@ -540,6 +543,8 @@ static void sweep_state(const ChannelSolver *solver, SweepState *st)
     st->colidx = NULL;
     st->strip = NULL;
     st->c0 = 0;
+    st->g = NULL;
+    st->gs = 0;
     /* The mappings as tables: border pixels read through them for every
      * sample. */
     int mr = st->rx > st->ry ? st->rx : st->ry;
@@ -788,6 +793,12 @@ static void strip_move(SweepState *st, int have_old, int c0)
             __builtin_prefetch(xa + STRIP_COLS - 1);
             if (wa)
                 __builtin_prefetch(wa + STRIP_COLS - 1);
+            if (st->g) {
+                /* And g of the columns visited. */
+                const float *ga = st->g + (size_t)(j + STRIP_AHEAD) * st->gs + c0 + 2;
+                __builtin_prefetch(ga);
+                __builtin_prefetch(ga + PART_COLS - 1);
+            }
         }
         if (full) {
             memcpy(row, xrow + c0, STRIP_COLS * sizeof(float));
@@ -843,6 +854,8 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
     size_t w = (size_t)st.w, gs = solver->grad_stride;
     /* g(i, j) at g[j * gs + i]. */
     float *g = solver->grad + 2 * st.rx;
+    st.g = g;
+    st.gs = gs;
     Copies cx, cy;
     copies_build(&cx, st.w, st.rx, st.map);
     copies_build(&cy, st.h, st.ry, st.map);
