@@ -257,6 +257,50 @@ TEST(Decision, StepModuloIsExact)
     }
 }
 
+// The step's quotient taken by a multiplication where that is safe has
+// the whole part (after the clamp to +-1e6) of the float division z / a,
+// for quotients on and a few units in the last place either side of whole
+// numbers, near 0, at the clamp, past 2^20 and infinite.
+TEST(Decision, StepRatioTruncatesAsDivision)
+{
+    auto whole = [](float r) {
+        if (r > 1e6f)
+            r = 1e6f;
+        if (r < -1e6f)
+            r = -1e6f;
+        return (int)r;
+    };
+    std::srand(12);
+    std::vector<float> as = { -1.0f, -0.75f, -3.0f, -0.1f, -7.3f, -1e-3f, -123.456f };
+    for (int k = 0; k < 40; k++)
+        as.push_back(-(float)(std::rand() % 100000 + 1) / 997.0f);
+    std::vector<float> wholes = { 0.0f, 1.0f, 2.0f, 3.0f, 5.0f, 7.0f, 255.0f, 256.0f,
+                                  1000.0f, 65535.0f, 999999.0f, 1e6f, 1048575.0f,
+                                  1048576.0f, 3e7f };
+    long compared = 0, fast_would_differ = 0;
+    for (float a : as)
+        for (float n : wholes)
+            for (float sign : { 1.0f, -1.0f }) {
+                float z0 = sign * n * -a;
+                for (int u = -6; u <= 6; u++) {
+                    float z = z0;
+                    for (int s = 0; s < (u < 0 ? -u : u); s++)
+                        z = std::nextafter(z, u < 0 ? -INFINITY : INFINITY);
+                    for (float zz : { z, z + 0.25f * -a, z + 0.5f * -a, z + 0.999f * -a }) {
+                        float q = zz / a;
+                        ASSERT_EQ(whole(step_ratio(zz, a)), whole(q)) << zz << " / " << a;
+                        fast_would_differ += whole(zz * (1.0f / a)) != whole(q);
+                        compared++;
+                    }
+                }
+            }
+    for (float z : { INFINITY, -INFINITY, 3e38f, -3e38f, 1e-30f, -1e-30f })
+        EXPECT_EQ(whole(step_ratio(z, -0.5f)), whole(z / -0.5f)) << z;
+    EXPECT_GT(compared, 30000);
+    // The cases include some where the product alone truncates apart.
+    EXPECT_GT(fast_would_differ, 0);
+}
+
 // The sweep's form of the decision follows the rule written out plainly
 // (value and draws), over steps of every size, both directions and both
 // bounds.  The ratios stay clear of whole numbers, where float and double
