@@ -673,7 +673,7 @@ static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int wit
  * updates adds up like a random walk at the scale of g, which is the local
  * residual (small once the image fits): the sweep tests follow it at every
  * pixel over more sweeps than this. */
-#define REFRESH_DEFAULT 20
+#define REFRESH_DEFAULT 50
 static int refresh_interval = REFRESH_DEFAULT;
 
 int channel_solver_refresh_interval(int sweeps)
