@@ -215,34 +215,22 @@ void channel_solver_destroy(ChannelSolver *solver)
     solver->fast_table = NULL;
 }
 
+void step_modulo_init(StepModulo *sm)
+{
+    sm->magic[0] = 0;
+    for (uint32_t m = 1; m < 256; m++)
+        sm->magic[m] = UINT64_MAX / m + 1;
+}
+
 float channel_solver_decide(float v0, float z, float a)
 {
+    static StepModulo sm;
+    if (!sm.magic[2])
+        step_modulo_init(&sm);
     float s = z >= 0 ? 1.0f : -1.0f;
     /* Written so that NaN also leaves the pixel alone, as does the exact
      * tie 2|Z| = D. */
     if (!(s * (-2.0f * z) - a < 0.0f))
         return v0;
-    if (v0 > 1e6f)
-        v0 = 1e6f;
-    if (v0 < -1e6f)
-        v0 = -1e6f;
-    int v = (int)(v0 + 0.5f);
-    /* |Z / a| beyond the byte range only matters through its sign. */
-    float ratio = z / a;
-    if (ratio > 1e6f)
-        ratio = 1e6f;
-    if (ratio < -1e6f)
-        ratio = -1e6f;
-    int m = (int)s - (int)ratio;
-    if (m > 0 && v < 255) {
-        if (m > 255 - v)
-            m = 255 - v;
-        v += refocus_rand() % m + 1;
-    } else if (m < 0 && v > 0) {
-        m = -m;
-        if (m > v)
-            m = v;
-        v -= refocus_rand() % m + 1;
-    }
-    return (float)v;
+    return solver_step(v0, z, a, &sm);
 }

@@ -4,26 +4,21 @@
  * call; the tests compare it number for number with rand(), unseeded and
  * seeded.  Elsewhere rand() itself is used. */
 #include "deconv.h"
+#include "rand_stream.h"
 
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #ifdef __GLIBC__
-enum { DEG = 31, SEP = 3, DISCARD = 10 * DEG };
+enum { DEG = RAND_STREAM_DEG, SEP = RAND_STREAM_SEP, DISCARD = 10 * DEG };
 
-static int32_t state[DEG];
-static int front, rear;
+static RandStream seq;
 static int seeded;
 
 static inline int next_number(void)
 {
-    uint32_t val = (uint32_t)state[front] + (uint32_t)state[rear];
-    state[front] = (int32_t)val;
-    if (++front >= DEG)
-        front = 0;
-    if (++rear >= DEG)
-        rear = 0;
-    return (int)(val >> 1);
+    return rand_stream_next(&seq);
 }
 
 static void seed_state(unsigned seed)
@@ -31,17 +26,17 @@ static void seed_state(unsigned seed)
     if (seed == 0)
         seed = 1;
     int32_t word = (int32_t)seed;
-    state[0] = word;
+    seq.state[0] = word;
     for (int i = 1; i < DEG; i++) {
         /* state[i] = 16807 state[i - 1] mod (2^31 - 1) without overflow */
         long hi = word / 127773, lo = word % 127773;
         word = (int32_t)(16807 * lo - 2836 * hi);
         if (word < 0)
             word += 2147483647;
-        state[i] = word;
+        seq.state[i] = word;
     }
-    front = SEP;
-    rear = 0;
+    seq.front = SEP;
+    seq.rear = 0;
     for (int k = 0; k < DISCARD; k++)
         next_number();
     seeded = 1;
@@ -60,6 +55,18 @@ void refocus_srand(unsigned seed)
     srand(seed);
     seed_state(seed);
 }
+
+void rand_stream_take(RandStream *rs)
+{
+    if (!seeded)
+        seed_state(1);
+    memcpy(rs, &seq, sizeof(seq));
+}
+
+void rand_stream_give(const RandStream *rs)
+{
+    memcpy(&seq, rs, sizeof(seq));
+}
 #else
 int refocus_rand(void)
 {
@@ -69,5 +76,15 @@ int refocus_rand(void)
 void refocus_srand(unsigned seed)
 {
     srand(seed);
+}
+
+void rand_stream_take(RandStream *rs)
+{
+    (void)rs;
+}
+
+void rand_stream_give(const RandStream *rs)
+{
+    (void)rs;
 }
 #endif

@@ -14,6 +14,7 @@
  * of the padded table with the image, each image row loaded once for all
  * pixels of the block.  That pass reads a narrow copy of the columns
  * around the current one (the strip). */
+#include <limits.h>
 #include <math.h>
 #include <stddef.h>
 #include <stdlib.h>
@@ -147,14 +148,47 @@ pixel_avx512(const float *const *rows, const float *tab, int pitch, int nrows, f
 
 #endif
 
+/* Where the padded table is not zero, for the vector kernels of one
+ * width: vector c (table columns c * lanes .. c * lanes + lanes - 1) has
+ * entries other than 0 only in table rows first[c]..last[c] (rows counted
+ * from the padded table's first; first > last for none).  A vector of
+ * zeros adds exactly nothing to g, so the updates skip them: the table of
+ * a disc blur is a disc, and about a third of its padded square is 0. */
+typedef struct {
+    int *first; /* pitch / lanes each */
+    int *last;
+    int row0; /* the padded table's row of the kernel's table row 0 */
+} TableExtent;
+
+static void table_extent(TableExtent *ex, const float *table, int pitch, int rows, int lanes)
+{
+    ex->first = xmalloc((size_t)(pitch / lanes) * 2 * sizeof(int));
+    ex->last = ex->first + pitch / lanes;
+    for (int c = 0; c * lanes < pitch; c++) {
+        ex->first[c] = rows;
+        ex->last[c] = -1;
+        for (int r = 0; r < rows; r++)
+            for (int k = c * lanes; k < (c + 1) * lanes; k++)
+                if (table[(size_t)r * pitch + k] != 0.0f) {
+                    if (r < ex->first[c])
+                        ex->first[c] = r;
+                    ex->last[c] = r;
+                }
+    }
+    ex->row0 = 0;
+}
+
 /* The incremental update of one moved pixel: g rows 0..nrows-1 (stride
- * gstride) get t times the table rows, pitch floats each. */
+ * gstride) get t times the table rows, pitch floats each; the vector
+ * forms leave out the vectors ex marks as zero (ex->row0: the padded
+ * table's row of tab). */
 typedef void (*UpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
-                             int nrows, float t);
+                             int nrows, float t, const TableExtent *ex);
 
 static void update_generic(float *g, size_t gstride, const float *tab, int pitch,
-                           int nrows, float t)
+                           int nrows, float t, const TableExtent *ex)
 {
+    (void)ex;
     for (int r = 0; r < nrows; r++) {
         float *d = g + (size_t)r * gstride;
         const float *a = tab + (size_t)r * pitch;
@@ -164,35 +198,6 @@ static void update_generic(float *g, size_t gstride, const float *tab, int pitch
 }
 
 #ifdef OSTREL_HAVE_AVX2_KERNEL
-__attribute__((target("avx2,fma"))) static void
-update_avx2(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
-{
-    __m256 tv = _mm256_set1_ps(t);
-    for (int r = 0; r < nrows; r++) {
-        float *d = g + (size_t)r * gstride;
-        const float *a = tab + (size_t)r * pitch;
-        for (int c = 0; c < pitch; c += 16) {
-            __m256 d0 = _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c), _mm256_loadu_ps(d + c));
-            __m256 d1 =
-                _mm256_fmadd_ps(tv, _mm256_loadu_ps(a + c + 8), _mm256_loadu_ps(d + c + 8));
-            _mm256_storeu_ps(d + c, d0);
-            _mm256_storeu_ps(d + c + 8, d1);
-        }
-    }
-}
-
-__attribute__((target("avx512f"))) static void
-update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows, float t)
-{
-    __m512 tv = _mm512_set1_ps(t);
-    for (int r = 0; r < nrows; r++) {
-        float *d = g + (size_t)r * gstride;
-        const float *a = tab + (size_t)r * pitch;
-        for (int c = 0; c < pitch; c += 16)
-            _mm512_storeu_ps(d + c, _mm512_fmadd_ps(tv, _mm512_loadu_ps(a + c),
-                                                    _mm512_loadu_ps(d + c)));
-    }
-}
 #endif
 
 /* The update after a block of SWEEP_BLOCK pixels of one column moved by
@@ -200,11 +205,12 @@ update_avx512(float *g, size_t gstride, const float *tab, int pitch, int nrows, 
  * row r - e, where tab points at the table row of r = 0 and the rows
  * before it exist (the padded table's zero rows). */
 typedef void (*BlockUpdateKernel)(float *g, size_t gstride, const float *tab, int pitch,
-                                  int nrows, const float *d);
+                                  int nrows, const float *d, const TableExtent *ex);
 
 static void block_update_generic(float *g, size_t gstride, const float *tab, int pitch,
-                                 int nrows, const float *d)
+                                 int nrows, const float *d, const TableExtent *ex)
 {
+    (void)ex;
     for (int r = 0; r < nrows; r++) {
         float *dst = g + (size_t)r * gstride;
         const float *a = tab + (size_t)r * pitch;
@@ -334,23 +340,49 @@ typedef struct {
     int w, h, rx, ry;
     float lambda, a00;
     int (*map)(int, int);
+    /* map(i, w) for i = -mr..w-1+mr and map(j, h) for j = -mr..h-1+mr,
+     * mr = max(2, rx, ry): every column and row the stencil or the table
+     * reaches from the image (see sweep_maps). */
+    const int *mx, *my;
+    int *mapbuf;
     int *colidx; /* map(i + k, w) for k = -rx..rx, of the current column */
+    /* The sweep's strip: image columns c0..c0+STRIP_COLS-1 of x, then of
+     * the weights, in rows of STRIP_STRIDE floats (see sweep_run). */
+    float *strip;
+    int c0;
+    /* g(i, j) at g[j * gs + i], for the strip's prefetches (NULL: none). */
+    const float *g;
+    size_t gs;
 } SweepState;
+
+/* Columns of the strip: the PART_COLS columns visited, two to their left
+ * and up to six to their right (the stencil reaches two). */
+#define STRIP_COLS 24
+#define STRIP_STRIDE (2 * STRIP_COLS)
+/* Rows ahead that the strip's filling asks for. */
+#define STRIP_AHEAD 12
+
+/* x(i, j) as it stands in the sweep: from the strip for its columns. */
+static inline float x_at(const SweepState *st, int i, int j)
+{
+    if (st->strip && i >= st->c0 && i < st->c0 + STRIP_COLS)
+        return st->strip[(size_t)j * STRIP_STRIDE + (size_t)(i - st->c0)];
+    return st->x[(size_t)j * st->w + i];
+}
 
 /* The stencil's coefficients sum to 0, so it is applied to x - x(i, j),
  * which keeps its float rounding at the scale of the local contrast. */
 static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 {
     float xs[13];
-    float c = st->x[(size_t)j * st->w + i];
+    float c = x_at(st, i, j);
     for (int n = 0; n < 13; n++)
-        xs[n] = st->x[(size_t)st->map(j + stencil_dy[n], st->h) * st->w +
-                      st->map(i + stencil_dx[n], st->w)] - c;
+        xs[n] = x_at(st, st->mx[i + stencil_dx[n]], st->my[j + stencil_dy[n]]) - c;
     if (!st->weights) {
         return stencil(xs, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, p);
     }
     const float *W = st->weights;
-#define WAT(dx, dy) W[(size_t)st->map(j + (dy), st->h) * st->w + st->map(i + (dx), st->w)]
+#define WAT(dx, dy) W[(size_t)st->my[j + (dy)] * st->w + st->mx[i + (dx)]]
     return stencil(xs, W[(size_t)j * st->w + i], WAT(1, 0), WAT(-1, 0), WAT(0, 1),
                    WAT(0, -1), p);
 #undef WAT
@@ -367,14 +399,18 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
 #define PART_COLS 16
 static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float *restrict part, int i0)
 {
-    size_t w = (size_t)st->w;
+    /* Read from the strip, which starts at column i0 - 2: column i is
+     * strip column i - i0 + 2. */
+    const size_t w = STRIP_STRIDE;
     size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
-    if (hi > w - 2)
-        hi = w - 2;
+    if (hi > (size_t)st->w - 2)
+        hi = (size_t)st->w - 2;
+    lo = lo - (size_t)i0 + 2;
+    hi = hi - (size_t)i0 + 2;
     for (int j = 2; j + 2 < st->h; j++) {
-        const float *restrict x0 = st->x + (size_t)j * w;
+        const float *restrict x0 = st->strip + (size_t)j * w;
         const float *restrict xs = x0 + w, *restrict xss = xs + w, *restrict xn = x0 - w;
-        float *restrict out = part + (size_t)j * PART_COLS - (size_t)i0;
+        float *restrict out = part + (size_t)j * PART_COLS - 2;
         if (!st->weights) {
             for (size_t i = lo; i < hi; i++) {
                 float c = x0[i];
@@ -383,7 +419,7 @@ static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float
             }
             continue;
         }
-        const float *restrict W0 = st->weights + (size_t)j * w, *restrict Ws = W0 + w,
+        const float *restrict W0 = x0 + STRIP_COLS, *restrict Ws = W0 + w,
                               *restrict Wn = W0 - w;
         for (size_t i = lo; i < hi; i++) {
             float c = x0[i], w0 = W0[i], we = W0[i + 1], ws = Ws[i], wn = Wn[i];
@@ -396,16 +432,18 @@ static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float
 CPU_LOOP_FORMS_AVX2(stencil_static, (const SweepState *st, float *restrict part, int i0),
                     (st, part, i0))
 
-/* The whole stencil of an interior pixel from its precomputed part. */
-static inline float regularisation_split(const SweepState *st, float part, size_t pos,
-                                         float *p)
+/* The whole stencil of an interior pixel from its precomputed part; c
+ * points at the pixel in the strip, xn and xnn are the values of the two
+ * pixels above it (the caller usually still holds them in registers: they
+ * were decided just before). */
+static inline float regularisation_split(const SweepState *st, float part, const float *c,
+                                         float xn, float xnn, float *p)
 {
-    const float *c = st->x + pos;
-    ptrdiff_t w = st->w; /* signed: rows above are at negative offsets */
+    const ptrdiff_t w = STRIP_STRIDE; /* signed: rows above are at negative offsets */
     float v = c[0];
     float w0 = 1.0f, we = 1.0f, ww = 1.0f, ws = 1.0f, wn = 1.0f;
     if (st->weights) {
-        const float *W = st->weights + pos;
+        const float *W = c + STRIP_COLS;
         w0 = W[0];
         we = W[1];
         ww = W[-1];
@@ -415,7 +453,7 @@ static inline float regularisation_split(const SweepState *st, float part, size_
     *p = 16.0f * w0 + ww + we + wn + ws;
     float rest = part - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
                  (ww + wn) * (c[-1 - w] - v) + ww * (c[-2] - v);
-    return rest + (wn * (c[-2 * w] - v) - 4.0f * (w0 + wn) * (c[-w] - v));
+    return rest + (wn * (xnn - v) - 4.0f * (w0 + wn) * (xn - v));
 }
 
 /* The data term of a pixel near a border.  Along a column the mapped
@@ -470,13 +508,13 @@ static float data_border(const SweepState *st, const BorderTable *bt, PixelKerne
     if (bt->fpitch) {
         for (int l = -st->ry; l <= st->ry; l++)
             bt->rows[l + st->ry] =
-                src + (size_t)st->map(j + l, st->h) * stride + (bt->cstart - col0);
+                src + (size_t)st->my[j + l] * stride + (bt->cstart - col0);
         return kernel(bt->rows, bt->ftab, bt->fpitch, 2 * st->ry + 1, level);
     }
     const Weights *t = st->table;
     double q = 0.0;
     for (int l = -st->ry; l <= st->ry; l++) {
-        const float *row = st->x + (size_t)st->map(j + l, st->h) * st->w;
+        const float *row = st->x + (size_t)st->my[j + l] * st->w;
         const float *trow = t->data + t->center + l * t->width;
         float s = 0.0f;
         for (int k = -st->rx; k <= st->rx; k++)
@@ -503,6 +541,27 @@ static void sweep_state(const ChannelSolver *solver, SweepState *st)
                       ? solver->area_weights->weights
                       : NULL;
     st->colidx = NULL;
+    st->strip = NULL;
+    st->c0 = 0;
+    st->g = NULL;
+    st->gs = 0;
+    /* The mappings as tables: border pixels read through them for every
+     * sample. */
+    int mr = st->rx > st->ry ? st->rx : st->ry;
+    if (mr < 2)
+        mr = 2;
+    st->mapbuf = NULL;
+    st->mx = st->my = NULL;
+    if (st->w <= 0 || st->h <= 0)
+        return;
+    st->mapbuf = xmalloc((size_t)(st->w + st->h + 4 * mr) * sizeof(int));
+    int *mx = st->mapbuf + mr, *my = st->mapbuf + st->w + 3 * mr;
+    for (int i = -mr; i < st->w + mr; i++)
+        mx[i] = st->map(i, st->w);
+    for (int j = -mr; j < st->h + mr; j++)
+        my[j] = st->map(j, st->h);
+    st->mx = mx;
+    st->my = my;
 }
 
 static double table_sum(const Weights *t)
@@ -548,7 +607,7 @@ static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int wit
 
     for (int i = 0; i < st.w; i++) {
         for (int k = -st.rx; k <= st.rx; k++)
-            st.colidx[k + st.rx] = st.map(i + k, st.w);
+            st.colidx[k + st.rx] = st.mx[i + k];
         fold_column(&st, &bt);
         int col_fast = i >= st.rx && i + st.rx < st.w;
         int need_lo = -1, need_hi = -1;
@@ -607,13 +666,14 @@ static void data_pass(ChannelSolver *solver, float *out, size_t ostride, int wit
     free(bt.rows);
     free(bt.ftab);
     free(st.colidx);
+    free(st.mapbuf);
 }
 
 /* Sweeps between two computations of g from scratch.  Rounding of the
  * updates adds up like a random walk at the scale of g, which is the local
  * residual (small once the image fits): the sweep tests follow it at every
  * pixel over more sweeps than this. */
-#define REFRESH_DEFAULT 20
+#define REFRESH_DEFAULT 50
 static int refresh_interval = REFRESH_DEFAULT;
 
 int channel_solver_refresh_interval(int sweeps)
@@ -686,8 +746,91 @@ static int copies_single(const Copies *c, int s)
     return c->start[s + 1] - c->start[s] == 1;
 }
 
-/* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a. */
-static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
+/* Moves the strip to start at column c0 (c0 = i0 - 2 for the columns
+ * i0..i0+PART_COLS-1 about to be visited): the columns visited since the
+ * last move (those of its PART_COLS, when have_old) go back to x, then
+ * columns c0..c0+STRIP_COLS-1 of x and the weights are copied in (0
+ * outside the image).  A c0 of INT_MIN only writes back. */
+static void strip_move(SweepState *st, int have_old, int c0)
+{
+    size_t w = (size_t)st->w;
+    int olo = st->c0 + 2 < 0 ? 0 : st->c0 + 2;
+    int ohi = st->c0 + 2 + PART_COLS < st->w ? st->c0 + 2 + PART_COLS : st->w;
+    if (!have_old)
+        ohi = olo;
+    int fill = c0 != INT_MIN;
+    int lo = 0, hi = 0;
+    if (fill) {
+        lo = c0 < 0 ? 0 : c0;
+        hi = c0 + STRIP_COLS < st->w ? c0 + STRIP_COLS : st->w;
+    }
+    int full = fill && lo == c0 && hi == c0 + STRIP_COLS;
+    /* The columns visited start 2 columns into the strip. */
+    int old_full = ohi - olo == PART_COLS;
+    for (int j = 0; j < st->h; j++) {
+        float *row = st->strip + (size_t)j * STRIP_STRIDE;
+        float *xrow = st->x + (size_t)j * w;
+        /* The usual cases are copies of fixed length, which the compiler
+         * turns into a few vector moves. */
+        if (old_full)
+            memcpy(xrow + olo, row + 2, PART_COLS * sizeof(float));
+        else
+            for (int i = olo; i < ohi; i++)
+                xrow[i] = row[i - st->c0];
+        if (!fill)
+            continue;
+        const float *wrow = st->weights ? st->weights + (size_t)j * w : NULL;
+        if (full && j + STRIP_AHEAD < st->h) {
+            /* Rows a page apart defeat the hardware prefetchers; ask for
+             * every cache line of a row further down ahead of time. */
+            const float *xa = xrow + (size_t)STRIP_AHEAD * w + c0;
+            const float *wa = wrow ? wrow + (size_t)STRIP_AHEAD * w + c0 : NULL;
+            for (int k = 0; k < STRIP_COLS; k += 16) {
+                __builtin_prefetch(xa + k);
+                if (wa)
+                    __builtin_prefetch(wa + k);
+            }
+            __builtin_prefetch(xa + STRIP_COLS - 1);
+            if (wa)
+                __builtin_prefetch(wa + STRIP_COLS - 1);
+            if (st->g) {
+                /* And g of the columns visited. */
+                const float *ga = st->g + (size_t)(j + STRIP_AHEAD) * st->gs + c0 + 2;
+                __builtin_prefetch(ga);
+                __builtin_prefetch(ga + PART_COLS - 1);
+            }
+        }
+        if (full) {
+            memcpy(row, xrow + c0, STRIP_COLS * sizeof(float));
+            if (wrow)
+                memcpy(row + STRIP_COLS, wrow + c0, STRIP_COLS * sizeof(float));
+            continue;
+        }
+        for (int k = 0; k < STRIP_STRIDE; k++)
+            row[k] = 0.0f;
+        for (int i = lo; i < hi; i++)
+            row[i - c0] = xrow[i];
+        if (wrow)
+            for (int i = lo; i < hi; i++)
+                row[STRIP_COLS + i - c0] = wrow[i];
+    }
+    if (fill)
+        st->c0 = c0;
+}
+
+/* One sweep; z_out and a_out (may be NULL) receive every pixel's Z and a.
+ *
+ * The pixels are visited column by column, and a visit reads five rows of
+ * x and three of the weights: with a row stride of the image width, a
+ * walk down a column touches a new cache line of each at every row, and
+ * with widths near a multiple of 1024 those lines all fall into a few
+ * cache sets.  So the pixels read x and the weights from the strip, a
+ * copy of the PART_COLS columns being visited and their neighbours with a
+ * short row stride, filled before the first of them; moves are written
+ * to the strip, which goes back to x before it moves on (border pixels
+ * read the strip's columns from the strip, others from x). */
+static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_out,
+                                                 float *a_out)
 {
     SweepState st;
     sweep_state(solver, &st);
@@ -700,11 +843,19 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
     const int B = SWEEP_BLOCK;
     const int pitch = solver->fast_pitch;
     Kernels kn = pick_kernels();
+    TableExtent ex;
+    table_extent(&ex, solver->fast_table, pitch, solver->fast_rows, kernel_level() == 2 ? 16 : 8);
+    StepModulo sm;
+    step_modulo_init(&sm);
+    RandStream rs;
+    rand_stream_take(&rs);
     /* The table rows -ry..ry without the block padding rows. */
     const float *rtab = solver->fast_table + (size_t)(B - 1) * pitch;
     size_t w = (size_t)st.w, gs = solver->grad_stride;
     /* g(i, j) at g[j * gs + i]. */
     float *g = solver->grad + 2 * st.rx;
+    st.g = g;
+    st.gs = gs;
     Copies cx, cy;
     copies_build(&cx, st.w, st.rx, st.map);
     copies_build(&cy, st.h, st.ry, st.map);
@@ -716,8 +867,10 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
      * stencil; brun[j] counts such rows from j on. */
     int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
     float *part = NULL;
-    if (st.w >= 5 && st.h >= 5)
+    if (st.w >= 5 && st.h >= 5) {
         part = xmalloc((size_t)PART_COLS * (size_t)st.h * sizeof(float));
+        st.strip = xmalloc((size_t)STRIP_STRIDE * (size_t)st.h * sizeof(float));
+    }
     brun[st.h] = 0;
     for (int j = st.h - 1; j >= 0; j--)
         brun[j] = copies_single(&cy, j) && j >= 2 && j + 2 < st.h ? brun[j + 1] + 1 : 0;
@@ -726,9 +879,13 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
         int col_s = i >= 2 && i + 2 < st.w;
         int col_block = col_s && copies_single(&cx, i);
         float *gcol = g + (size_t)i;
-        if (part && i % PART_COLS == 0)
+        if (part && i % PART_COLS == 0) {
+            strip_move(&st, i > 0, i - 2);
             stencil_static(&st, part, i);
+        }
         const float *pcol = part ? part + (i % PART_COLS) : NULL;
+        /* Column i in the strip. */
+        float *scol = st.strip ? st.strip + (i - st.c0) : NULL;
         int j = 0;
         while (j < st.h) {
             if (col_block && brun[j] >= B) {
@@ -736,19 +893,25 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                  * earlier pixels, then one update adds all the moves. */
                 float delta[SWEEP_BLOCK];
                 int moved = 0;
+                float *c0 = scol + (size_t)j * STRIP_STRIDE;
+                float xn = c0[-STRIP_STRIDE], xnn = c0[-2 * STRIP_STRIDE];
+#pragma GCC unroll 4
                 for (int b = 0; b < B; b++) {
                     size_t pos = (size_t)(j + b) * w + (size_t)i;
                     float zq = gcol[(size_t)(j + b) * gs];
                     for (int e = 0; e < b; e++)
                         zq += acol[e - b + B - 1] * delta[e];
                     float p;
-                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], pos,
-                                                   &p);
+                    float *c = c0 + (size_t)b * STRIP_STRIDE;
+                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], c,
+                                                   xn, xnn, &p);
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
-                    float old = st.x[pos];
-                    float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
-                    st.x[pos] = nv;
+                    float old = *c;
+                    float nv = may_move(z, a) ? solver_step_from(old, z, a, &sm, &rs) : old;
+                    *c = nv;
+                    xnn = xn;
+                    xn = nv;
                     delta[b] = nv - old;
                     moved += nv != old;
                     if (z_out)
@@ -764,36 +927,44 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                     int jb = j + b;
                     int l0 = jb - st.ry < 0 ? -jb : -st.ry;
                     int l1 = jb + st.ry > st.h - 1 ? st.h - 1 - jb : st.ry;
+                    ex.row0 = l0 + st.ry + B - 1;
                     kn.update(gcol + (ptrdiff_t)(jb + l0) * (ptrdiff_t)gs - st.rx, gs,
                               rtab + (ptrdiff_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
-                              delta[b]);
+                              delta[b], &ex);
                 } else if (moved) {
                     /* g rows j + m, m = -ry..ry + B - 1, inside the image. */
                     int m0 = j - st.ry < 0 ? -j : -st.ry;
                     int m1 = j + B - 1 + st.ry > st.h - 1 ? st.h - 1 - j : st.ry + B - 1;
+                    ex.row0 = m0 + st.ry + B - 1;
                     kn.block_update(gcol + (ptrdiff_t)(j + m0) * (ptrdiff_t)gs - st.rx, gs,
                                     rtab + (ptrdiff_t)(m0 + st.ry) * pitch, pitch, m1 - m0 + 1,
-                                    delta);
+                                    delta, &ex);
                 }
                 j += B;
                 continue;
             }
             size_t pos = (size_t)j * w + (size_t)i;
-            float old = st.x[pos];
+            float old = scol ? scol[(size_t)j * STRIP_STRIDE] : st.x[pos];
             float p, s;
-            if (col_s && j >= 2 && j + 2 < st.h)
-                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], pos, &p);
-            else
+            if (col_s && j >= 2 && j + 2 < st.h) {
+                const float *c = scol + (size_t)j * STRIP_STRIDE;
+                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], c,
+                                         c[-STRIP_STRIDE], c[-2 * STRIP_STRIDE], &p);
+            } else {
                 s = regularisation_mapped(&st, i, j, &p);
+            }
             float z = gcol[(size_t)j * gs] - st.lambda * s;
             float a = st.a00 - st.lambda * p;
-            float nv = may_move(z, a) ? channel_solver_decide(old, z, a) : old;
+            float nv = may_move(z, a) ? solver_step_from(old, z, a, &sm, &rs) : old;
             if (z_out)
                 z_out[pos] = z;
             if (a_out)
                 a_out[pos] = a;
             if (nv != old) {
-                st.x[pos] = nv;
+                if (scol)
+                    scol[(size_t)j * STRIP_STRIDE] = nv;
+                else
+                    st.x[pos] = nv;
                 /* g(u + k, v + l) += t A(k, l) around every copy (u, v)
                  * of the pixel, for the rows inside the image. */
                 for (int cu = cx.start[i]; cu < cx.start[i + 1]; cu++) {
@@ -802,21 +973,33 @@ static void sweep_run(ChannelSolver *solver, float *z_out, float *a_out)
                         int v = cy.list[cv];
                         int l0 = v - st.ry < 0 ? -v : -st.ry;
                         int l1 = v + st.ry > st.h - 1 ? st.h - 1 - v : st.ry;
-                        if (l0 <= l1)
+                        if (l0 <= l1) {
+                            ex.row0 = l0 + st.ry + B - 1;
                             kn.update(g + (ptrdiff_t)(v + l0) * (ptrdiff_t)gs + u - st.rx, gs,
                                       rtab + (size_t)(l0 + st.ry) * pitch, pitch, l1 - l0 + 1,
-                                      nv - old);
+                                      nv - old, &ex);
+                        }
                     }
                 }
             }
             j++;
         }
     }
+    if (st.strip)
+        strip_move(&st, 1, INT_MIN);
+    rand_stream_give(&rs);
+    free(ex.first);
     free(part);
+    free(st.strip);
+    free(st.mapbuf);
     free(brun);
     copies_free(&cx);
     copies_free(&cy);
 }
+/* The decisions' scalar code gains from the AVX2 encodings (three-operand
+ * forms, fewer moves); without FMA its rounding is the generic form's. */
+CPU_LOOP_FORMS_AVX2(sweep_run, (ChannelSolver *solver, float *z_out, float *a_out),
+                    (solver, z_out, a_out))
 
 void channel_solver_sweep(ChannelSolver *solver)
 {

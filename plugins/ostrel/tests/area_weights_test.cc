@@ -1,6 +1,7 @@
 // Local variance and area smoothing weights.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "cpu_forms.h"
@@ -60,6 +61,69 @@ TEST(LocalVariance, MatchesReference)
             EXPECT_NEAR(mx, rmx, 1e-3);
         }
     }
+}
+
+// Every form gives the generic form's variances and extremes bit for bit
+// (the run's bytes must not depend on the form), rows of every length
+// modulo the vector width included.
+TEST(LocalVariance, FormsGiveTheSameBits)
+{
+    CpuFormGuard guard;
+    for (int w : { 1, 3, 4, 7, 37 }) {
+        OwnedMatrix in = random_matrix(w, 11, 9);
+        ASSERT_EQ(0, cpu_form_force(CPU_FORM_GENERIC));
+        OwnedMatrix ref(w, 11);
+        float rmn, rmx;
+        local_variance_mirror(&ref.m, &in.m, &rmn, &rmx, 2);
+        for (CpuForm form : runnable_cpu_forms()) {
+            ASSERT_EQ(0, cpu_form_force(form));
+            SCOPED_TRACE(cpu_form_name(form));
+            OwnedMatrix out(w, 11);
+            float mn, mx;
+            local_variance_mirror(&out.m, &in.m, &mn, &mx, 2);
+            for (size_t k = 0; k < in.size(); k++)
+                ASSERT_EQ(out.m.data[k], ref.m.data[k]) << "width " << w << " at " << k;
+            EXPECT_EQ(mn, rmn);
+            EXPECT_EQ(mx, rmx);
+        }
+    }
+}
+
+// The weights themselves: every form gives the generic form's bits, for
+// both boundaries, a window larger than a tiny image, and row lengths off
+// the vector width.
+TEST(AreaWeights, FormsGiveTheSameBits)
+{
+    CpuFormGuard guard;
+    ConvMask g;
+    convmask_gauss(&g, 1.0f);
+    struct {
+        int w, h, ws;
+        bool mirror;
+    } cases[] = { { 37, 23, 3, true }, { 37, 23, 3, false }, { 6, 5, 4, true }, { 2, 9, 1, false } };
+    auto weights = [&](const Matrix &img, int ws, bool mirror, OwnedMatrix &out) {
+        AreaWeights aw;
+        area_weights_set_mirror(&aw, mirror);
+        area_weights_init(&aw, img.width, img.height, 0.05f, ws, &g);
+        area_weights_compute(&aw, &img);
+        std::copy(aw.weights, aw.weights + out.size(), out.m.data);
+        area_weights_destroy(&aw);
+    };
+    for (auto c : cases) {
+        OwnedMatrix img = random_matrix(c.w, c.h, 12);
+        ASSERT_EQ(0, cpu_form_force(CPU_FORM_GENERIC));
+        OwnedMatrix ref(c.w, c.h);
+        weights(img.m, c.ws, c.mirror, ref);
+        for (CpuForm form : runnable_cpu_forms()) {
+            ASSERT_EQ(0, cpu_form_force(form));
+            SCOPED_TRACE(cpu_form_name(form));
+            OwnedMatrix got(c.w, c.h);
+            weights(img.m, c.ws, c.mirror, got);
+            for (size_t k = 0; k < got.size(); k++)
+                ASSERT_EQ(got.m.data[k], ref.m.data[k]) << c.w << "x" << c.h << " at " << k;
+        }
+    }
+    convmask_destroy(&g);
 }
 
 // Regression: variances that rise in visiting order must still give the

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 #include "cpu_forms.h"
+#include "sweep_internal.h"
 #include "testutil.h"
 
 namespace {
@@ -231,6 +233,105 @@ TEST(Decision, StepCoversWholeRange)
         seen[(int)v - 100] = true;
     }
     EXPECT_TRUE(seen[1] && seen[2] && seen[3] && seen[4]);
+}
+
+// The sweep's remainder without division equals n % m for every step size
+// m, at the edges of each m's multiples and over the whole range of n.
+TEST(Decision, StepModuloIsExact)
+{
+    StepModulo sm;
+    step_modulo_init(&sm);
+    std::srand(11);
+    for (uint32_t m = 1; m < 300; m++) {
+        std::vector<uint32_t> ns = { 0u, 1u, m - 1, m, m + 1, 2147483647u, 2147483648u,
+                                     4294967295u, 4294967295u - m };
+        for (uint32_t q : { 1u, 2u, 1000u, 8421504u, 2147483647u / m, 4294967295u / m }) {
+            ns.push_back(q * m);
+            ns.push_back(q * m - 1);
+            ns.push_back(q * m + 1);
+        }
+        for (int k = 0; k < 4000; k++)
+            ns.push_back((uint32_t)std::rand() * 2u + (uint32_t)(k & 1));
+        for (uint32_t n : ns)
+            ASSERT_EQ(step_modulo(&sm, n, m), n % m) << n << " % " << m;
+    }
+}
+
+// The step's quotient taken by a multiplication where that is safe has
+// the whole part (after the clamp to +-1e6) of the float division z / a,
+// for quotients on and a few units in the last place either side of whole
+// numbers, near 0, at the clamp, past 2^20 and infinite.
+TEST(Decision, StepRatioTruncatesAsDivision)
+{
+    auto whole = [](float r) {
+        if (r > 1e6f)
+            r = 1e6f;
+        if (r < -1e6f)
+            r = -1e6f;
+        return (int)r;
+    };
+    std::srand(12);
+    std::vector<float> as = { -1.0f, -0.75f, -3.0f, -0.1f, -7.3f, -1e-3f, -123.456f };
+    for (int k = 0; k < 40; k++)
+        as.push_back(-(float)(std::rand() % 100000 + 1) / 997.0f);
+    std::vector<float> wholes = { 0.0f, 1.0f, 2.0f, 3.0f, 5.0f, 7.0f, 255.0f, 256.0f,
+                                  1000.0f, 65535.0f, 999999.0f, 1e6f, 1048575.0f,
+                                  1048576.0f, 3e7f };
+    long compared = 0, fast_would_differ = 0;
+    for (float a : as)
+        for (float n : wholes)
+            for (float sign : { 1.0f, -1.0f }) {
+                float z0 = sign * n * -a;
+                for (int u = -6; u <= 6; u++) {
+                    float z = z0;
+                    for (int s = 0; s < (u < 0 ? -u : u); s++)
+                        z = std::nextafter(z, u < 0 ? -INFINITY : INFINITY);
+                    for (float zz : { z, z + 0.25f * -a, z + 0.5f * -a, z + 0.999f * -a }) {
+                        float q = zz / a;
+                        ASSERT_EQ(whole(step_ratio(zz, a)), whole(q)) << zz << " / " << a;
+                        fast_would_differ += whole(zz * (1.0f / a)) != whole(q);
+                        compared++;
+                    }
+                }
+            }
+    for (float z : { INFINITY, -INFINITY, 3e38f, -3e38f, 1e-30f, -1e-30f })
+        EXPECT_EQ(whole(step_ratio(z, -0.5f)), whole(z / -0.5f)) << z;
+    EXPECT_GT(compared, 30000);
+    // The cases include some where the product alone truncates apart.
+    EXPECT_GT(fast_would_differ, 0);
+}
+
+// The sweep's form of the decision follows the rule written out plainly
+// (value and draws), over steps of every size, both directions and both
+// bounds.  The ratios stay clear of whole numbers, where float and double
+// division may truncate apart.
+TEST(Decision, SweepFormMatchesPlainRule)
+{
+    StepModulo sm;
+    step_modulo_init(&sm);
+    int compared = 0, moved = 0;
+    for (float v0 : { -3.0f, 0.0f, 0.4f, 1.0f, 17.6f, 128.0f, 254.0f, 255.0f, 300.0f }) {
+        for (int k = 0; k <= 170; k++) {
+            for (float a : { -0.75f, -1.0f, -2.5f }) {
+                float z = -600.0f + 7.3f * (float)k + 0.137f;
+                double ratio = (double)z / a;
+                if (std::fabs(ratio - std::round(ratio)) < 1e-3 ||
+                    !(-2.0f * std::fabs(z) - a < 0.0f))
+                    continue;
+                refocus_srand(5);
+                float expect = reference_decide(v0, z, a);
+                int next_expect = std::rand();
+                refocus_srand(5);
+                float got = solver_step(v0, z, a, &sm);
+                ASSERT_EQ(got, expect) << v0 << " " << z << " " << a;
+                ASSERT_EQ(refocus_rand(), next_expect) << v0 << " " << z << " " << a;
+                compared++;
+                moved += got != v0;
+            }
+        }
+    }
+    EXPECT_GT(compared, 3000);
+    EXPECT_GT(moved, 1000);
 }
 
 // The solver's generator is rand() number for number, for any seed.

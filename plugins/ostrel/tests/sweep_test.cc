@@ -297,6 +297,19 @@ TEST(SweepTraceLong, TwentyFiveSweepsOnOneDataTermComputation)
     replay_in_every_form(t, c, 1000, 3, 25);
 }
 
+// Twice the sweeps between two computations that a run does, on the
+// default mask radius, weighted and unweighted.
+TEST(SweepTraceLong, TwiceTheRefreshIntervalOnOneDataTermComputation)
+{
+    const int sweeps = 2 * channel_solver_refresh_interval(0);
+    for (bool weighted : { true, false }) {
+        SweepCase c{ "twice", 64, 56, 6, 0, 0, 0, 0.0180804f, weighted, true };
+        TraceSetup t(c);
+        SCOPED_TRACE(weighted ? "weighted" : "unweighted");
+        replay_in_every_form(t, c, 1000, 4, sweeps);
+    }
+}
+
 // A change to the image between sweeps, reported, is taken into account.
 TEST(SweepTraceLong, ReportedImageChangeIsTakenIntoAccount)
 {
