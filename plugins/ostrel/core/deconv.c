@@ -215,22 +215,20 @@ void channel_solver_destroy(ChannelSolver *solver)
     solver->fast_table = NULL;
 }
 
-void step_modulo_init(StepModulo *sm)
-{
-    sm->magic[0] = 0;
-    for (uint32_t m = 1; m < 256; m++)
-        sm->magic[m] = UINT64_MAX / m + 1;
-}
+/* 2^64 / m rounded up for m = 1..255 (0 for m = 0), as constants. */
+#define STEP_MAGIC1(m) ((m) ? UINT64_MAX / ((m) ? (m) : 1) + 1 : 0)
+#define STEP_MAGIC4(m) STEP_MAGIC1(m), STEP_MAGIC1((m) + 1), STEP_MAGIC1((m) + 2), STEP_MAGIC1((m) + 3)
+#define STEP_MAGIC16(m) STEP_MAGIC4(m), STEP_MAGIC4((m) + 4), STEP_MAGIC4((m) + 8), STEP_MAGIC4((m) + 12)
+#define STEP_MAGIC64(m) STEP_MAGIC16(m), STEP_MAGIC16((m) + 16), STEP_MAGIC16((m) + 32), STEP_MAGIC16((m) + 48)
+const uint64_t step_modulo_magic[256] = { STEP_MAGIC64(0), STEP_MAGIC64(64), STEP_MAGIC64(128),
+                                          STEP_MAGIC64(192) };
 
 float channel_solver_decide(float v0, float z, float a)
 {
-    static StepModulo sm;
-    if (!sm.magic[2])
-        step_modulo_init(&sm);
     float s = z >= 0 ? 1.0f : -1.0f;
     /* Written so that NaN also leaves the pixel alone, as does the exact
      * tie 2|Z| = D. */
     if (!(s * (-2.0f * z) - a < 0.0f))
         return v0;
-    return solver_step(v0, z, a, &sm);
+    return solver_step(v0, z, a);
 }

@@ -845,8 +845,6 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
     Kernels kn = pick_kernels();
     TableExtent ex;
     table_extent(&ex, solver->fast_table, pitch, solver->fast_rows, kernel_level() == 2 ? 16 : 8);
-    StepModulo sm;
-    step_modulo_init(&sm);
     RandStream rs;
     rand_stream_take(&rs);
     /* The table rows -ry..ry without the block padding rows. */
@@ -908,7 +906,7 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                     float z = zq - st.lambda * s;
                     float a = st.a00 - st.lambda * p;
                     float old = *c;
-                    float nv = may_move(z, a) ? solver_step_from(old, z, a, &sm, &rs) : old;
+                    float nv = may_move(z, a) ? solver_step_from(old, z, a, &rs) : old;
                     *c = nv;
                     xnn = xn;
                     xn = nv;
@@ -955,7 +953,7 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
             }
             float z = gcol[(size_t)j * gs] - st.lambda * s;
             float a = st.a00 - st.lambda * p;
-            float nv = may_move(z, a) ? solver_step_from(old, z, a, &sm, &rs) : old;
+            float nv = may_move(z, a) ? solver_step_from(old, z, a, &rs) : old;
             if (z_out)
                 z_out[pos] = z;
             if (a_out)

@@ -23,27 +23,21 @@
  * the fraction n / m in 64-bit fixed point, and that times m, its high 64
  * bits, is the remainder.  Larger m (only values outside the byte range
  * give them) and targets without 128-bit products use the plain %. */
-typedef struct {
-    uint64_t magic[256];
-} StepModulo;
-
 #ifdef __cplusplus
 extern "C" {
 #endif
-void step_modulo_init(StepModulo *sm);
+extern const uint64_t step_modulo_magic[256];
 #ifdef __cplusplus
 }
 #endif
 
-static inline uint32_t step_modulo(const StepModulo *sm, uint32_t n, uint32_t m)
+static inline uint32_t step_modulo(uint32_t n, uint32_t m)
 {
 #ifdef __SIZEOF_INT128__
     if (m < 256) {
-        uint64_t frac = sm->magic[m] * n;
+        uint64_t frac = step_modulo_magic[m] * n;
         return (uint32_t)(((unsigned __int128)frac * m) >> 64);
     }
-#else
-    (void)sm;
 #endif
     return n % m;
 }
@@ -72,8 +66,7 @@ static inline float step_ratio(float z, float a)
  * likely up as down; the draw is skipped exactly when m is 0 or the bound
  * in the direction of the step is reached (then the rounded value is
  * returned). */
-static inline float solver_step_from(float v0, float z, float a, const StepModulo *sm,
-                                     RandStream *rs)
+static inline float solver_step_from(float v0, float z, float a, RandStream *rs)
 {
     float s = z >= 0 ? 1.0f : -1.0f;
     if (v0 > 1e6f)
@@ -95,16 +88,16 @@ static inline float solver_step_from(float v0, float z, float a, const StepModul
         size = room;
     if (size <= 0)
         return (float)v;
-    int step = (int)step_modulo(sm, (uint32_t)rand_stream_next(rs), (uint32_t)size) + 1;
+    int step = (int)step_modulo((uint32_t)rand_stream_next(rs), (uint32_t)size) + 1;
     return (float)(up ? v + step : v - step);
 }
 
 /* The same, drawing from refocus_rand's sequence itself. */
-static inline float solver_step(float v0, float z, float a, const StepModulo *sm)
+static inline float solver_step(float v0, float z, float a)
 {
     RandStream rs;
     rand_stream_take(&rs);
-    float v = solver_step_from(v0, z, a, sm, &rs);
+    float v = solver_step_from(v0, z, a, &rs);
     rand_stream_give(&rs);
     return v;
 }

@@ -239,8 +239,6 @@ TEST(Decision, StepCoversWholeRange)
 // m, at the edges of each m's multiples and over the whole range of n.
 TEST(Decision, StepModuloIsExact)
 {
-    StepModulo sm;
-    step_modulo_init(&sm);
     std::srand(11);
     for (uint32_t m = 1; m < 300; m++) {
         std::vector<uint32_t> ns = { 0u, 1u, m - 1, m, m + 1, 2147483647u, 2147483648u,
@@ -253,7 +251,7 @@ TEST(Decision, StepModuloIsExact)
         for (int k = 0; k < 4000; k++)
             ns.push_back((uint32_t)std::rand() * 2u + (uint32_t)(k & 1));
         for (uint32_t n : ns)
-            ASSERT_EQ(step_modulo(&sm, n, m), n % m) << n << " % " << m;
+            ASSERT_EQ(step_modulo(n, m), n % m) << n << " % " << m;
     }
 }
 
@@ -307,8 +305,6 @@ TEST(Decision, StepRatioTruncatesAsDivision)
 // division may truncate apart.
 TEST(Decision, SweepFormMatchesPlainRule)
 {
-    StepModulo sm;
-    step_modulo_init(&sm);
     int compared = 0, moved = 0;
     for (float v0 : { -3.0f, 0.0f, 0.4f, 1.0f, 17.6f, 128.0f, 254.0f, 255.0f, 300.0f }) {
         for (int k = 0; k <= 170; k++) {
@@ -322,7 +318,7 @@ TEST(Decision, SweepFormMatchesPlainRule)
                 float expect = reference_decide(v0, z, a);
                 int next_expect = std::rand();
                 refocus_srand(5);
-                float got = solver_step(v0, z, a, &sm);
+                float got = solver_step(v0, z, a);
                 ASSERT_EQ(got, expect) << v0 << " " << z << " " << a;
                 ASSERT_EQ(refocus_rand(), next_expect) << v0 << " " << z << " " << a;
                 compared++;
