@@ -1,6 +1,83 @@
+#define _GNU_SOURCE /* dladdr */
+
 #include "batch_image.h"
 
+#include <dlfcn.h>
+#include <libintl.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include <gmodule.h>
+
+/* libvips loads its optional format modules (HEIF, JPEG XL, PDF, OpenSlide,
+ * ImageMagick) when it starts, and with them some forty libraries: 30 of
+ * the 33 ms a start takes, which every worker pays and which weighs on a
+ * batch of quick filters.  None of them reads a format the batch takes;
+ * they only name the format of a file it refuses.  So libvips starts
+ * without them (its home pointed at a folder that holds none for the
+ * while), and they are loaded from beside the library when a file is not
+ * one libvips knows without them. */
+static char *module_dir;
+
+int batch_vips_start(const char *program)
+{
+    char *home = g_strdup(g_getenv("VIPSHOME"));
+    g_setenv("VIPSHOME", "/dev/null", TRUE);
+    int status = VIPS_INIT(program);
+    if (home)
+        g_setenv("VIPSHOME", home, TRUE);
+    else
+        g_unsetenv("VIPSHOME");
+    g_free(home);
+    if (status)
+        return -1;
+    /* The home also placed libvips' message catalogue. */
+    char domain[32];
+    snprintf(domain, sizeof domain, "vips%d.%d", vips_version(0), vips_version(1));
+    char *locale = g_build_filename(vips_guess_prefix(program, "VIPSHOME"), "share", "locale",
+                                    NULL);
+    bindtextdomain(domain, locale);
+    g_free(locale);
+    /* The modules lie beside the library. */
+    Dl_info info;
+    if (dladdr((void *)vips_init, &info) && info.dli_fname) {
+        char *lib = g_path_get_dirname(info.dli_fname);
+        module_dir = g_strdup_printf("%s/vips-modules-%d.%d", lib, vips_version(0),
+                                     vips_version(1));
+        g_free(lib);
+    }
+    return 0;
+}
+
+static int by_name(const void *a, const void *b)
+{
+    return strcmp(*(char *const *)a, *(char *const *)b);
+}
+
+/* Loads the deferred modules, once, in name order. */
+static void load_format_modules(void)
+{
+    char *path = module_dir;
+    module_dir = NULL;
+    GDir *dir = path ? g_dir_open(path, 0, NULL) : NULL;
+    if (!dir) {
+        g_free(path);
+        return;
+    }
+    GPtrArray *names = g_ptr_array_new_with_free_func(g_free);
+    for (const char *name; (name = g_dir_read_name(dir));)
+        if (g_str_has_suffix(name, "." G_MODULE_SUFFIX))
+            g_ptr_array_add(names, g_build_filename(path, name, NULL));
+    g_dir_close(dir);
+    g_free(path);
+    qsort(names->pdata, names->len, sizeof(char *), by_name);
+    for (guint k = 0; k < names->len; k++) {
+        GModule *module = g_module_open(names->pdata[k], G_MODULE_BIND_LAZY);
+        if (module)
+            g_module_make_resident(module);
+    }
+    g_ptr_array_free(names, TRUE);
+}
 
 /* The first line of libvips' error buffer, which is then cleared. */
 static void vips_reason(char *msg, size_t msglen, const char *fallback)
@@ -43,6 +120,10 @@ static const struct {
 int batch_image_load(const char *path, BatchImage *img, char *msg, size_t msglen)
 {
     memset(img, 0, sizeof *img);
+    if (module_dir && !vips_foreign_find_load(path)) {
+        vips_error_clear();
+        load_format_modules();
+    }
     VipsImage *im = vips_image_new_from_file(path, "fail_on", VIPS_FAIL_ON_TRUNCATED, NULL);
     if (!im) {
         vips_reason(msg, msglen, "not an image libvips can read");

@@ -8,6 +8,10 @@
 
 #include <vips/vips.h>
 
+/* Starts libvips in a process that reads and writes photographs; 0, or -1
+ * when libvips cannot start. */
+int batch_vips_start(const char *program);
+
 typedef struct {
     VipsImage *source;       /* the 8-bit image whose metadata the output keeps */
     unsigned char *pixels;   /* width x height x channels bytes, interleaved */

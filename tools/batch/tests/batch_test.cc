@@ -102,6 +102,13 @@ protected:
         ASSERT_EQ(0, vips_image_write_to_file(pages, made_["pages"].c_str(), nullptr))
             << vips_error_buffer();
         g_object_unref(pages);
+        /* A format only one of libvips' optional modules reads. */
+        VipsImage *corner = nullptr;
+        ASSERT_EQ(0, vips_crop(im, &corner, 0, 0, 16, 16, nullptr));
+        made_["bmp"] = base_ + "/corner.bmp";
+        ASSERT_EQ(0, vips_magicksave(corner, made_["bmp"].c_str(), "format", "BMP", nullptr))
+            << vips_error_buffer();
+        g_object_unref(corner);
         for (VipsImage *i : { im, grey, alpha, rgba, ga, wide, shifted, rgb16, cmyk })
             g_object_unref(i);
 
@@ -409,11 +416,17 @@ TEST_F(Batch, ConversionsAreSaidInTheLine)
 TEST_F(Batch, UnsupportedImagesAreRefusedWithTheReason)
 {
     ProcessResult r = batch({ "noise", "-o", dir_ + "/out", made_["indexed"], made_["pages"],
-                       made_["png"] });
+                       made_["bmp"], made_["png"] });
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, r.err.find("indexed.png failed: an indexed (palette) image"))
         << r.err;
     EXPECT_NE(std::string::npos, r.err.find("pages.tif failed: a file of 2 pages")) << r.err;
+    /* The workers load libvips' optional format modules only when a file
+     * needs them: the format is still named. */
+    EXPECT_NE(std::string::npos,
+              r.err.find("corner.bmp failed: magick files are not supported (JPEG, PNG, TIFF "
+                         "and WebP are)"))
+        << r.err;
     EXPECT_EQ((std::vector<std::string>{ "photo.png" }), entries(dir_ + "/out"));
 }
 
