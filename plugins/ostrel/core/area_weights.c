@@ -152,6 +152,44 @@ AW_LOOP_FORMS(taps_row, (float *restrict dst, const float *const *src, const flo
                          int w),
               (dst, src, g, n, w))
 
+/* taps_row for seven taps (the presmoothing of a run), with the factors
+ * and rows held through the row. */
+static inline CPU_LOOP_BODY void taps7_row_body(float *restrict dst, const float *const *src,
+                                               const float *g, int w)
+{
+    const float *s0 = src[0], *s1 = src[1], *s2 = src[2], *s3 = src[3], *s4 = src[4],
+                *s5 = src[5], *s6 = src[6];
+#define AW_BCAST(x) { x, x, x, x, x, x, x, x }
+    const v8f g0 = AW_BCAST(g[0]), g1 = AW_BCAST(g[1]), g2 = AW_BCAST(g[2]),
+              g3 = AW_BCAST(g[3]), g4 = AW_BCAST(g[4]), g5 = AW_BCAST(g[5]),
+              g6 = AW_BCAST(g[6]);
+#undef AW_BCAST
+#define AW_SUM7(o)                                                        \
+    ((((((((v8f){ 0 } + g0 * *(const v8f_u *)(s0 + (o))) + g1 * *(const v8f_u *)(s1 + (o))) + \
+         g2 * *(const v8f_u *)(s2 + (o))) + g3 * *(const v8f_u *)(s3 + (o))) +   \
+       g4 * *(const v8f_u *)(s4 + (o))) + g5 * *(const v8f_u *)(s5 + (o))) +     \
+     g6 * *(const v8f_u *)(s6 + (o)))
+    int i = 0;
+    for (; i + 32 <= w; i += 32) {
+        v8f a = AW_SUM7(i), b = AW_SUM7(i + 8), c = AW_SUM7(i + 16), d = AW_SUM7(i + 24);
+        *(v8f_u *)(dst + i) = a;
+        *(v8f_u *)(dst + i + 8) = b;
+        *(v8f_u *)(dst + i + 16) = c;
+        *(v8f_u *)(dst + i + 24) = d;
+    }
+    for (; i + 8 <= w; i += 8)
+        *(v8f_u *)(dst + i) = AW_SUM7(i);
+#undef AW_SUM7
+    for (; i < w; i++) {
+        float a = 0.0f;
+        for (int t = 0; t < 7; t++)
+            a += g[t] * src[t][i];
+        dst[i] = a;
+    }
+}
+AW_LOOP_FORMS(taps7_row, (float *restrict dst, const float *const *src, const float *g, int w),
+              (dst, src, g, w))
+
 /* dst[0..w) = source row j:
  * sum over k, l of mask(k, l) in(map(i - k), map(j - l)), the column pass
  * (over l = -r..r) first, then the row pass (over k = -r..r). */
@@ -165,14 +203,20 @@ static void source_row(const RowSource *rs, int j, float *dst)
     float *v = rs->vtmp + r;
     for (int l = -r; l <= r; l++)
         rs->rows[l + r] = rs->in->data + (size_t)rs->map(j - l, h) * w;
-    taps_row(v, rs->rows, rs->gy, 2 * r + 1, w);
+    if (r == 3)
+        taps7_row(v, rs->rows, rs->gy, w);
+    else
+        taps_row(v, rs->rows, rs->gy, 2 * r + 1, w);
     for (int e = 1; e <= r; e++) {
         v[-e] = v[rs->map(-e, w)];
         v[w - 1 + e] = v[rs->map(w - 1 + e, w)];
     }
     for (int k = -r; k <= r; k++)
         rs->rows[k + r] = v - k;
-    taps_row(dst, rs->rows, rs->gx, 2 * r + 1, w);
+    if (r == 3)
+        taps7_row(dst, rs->rows, rs->gx, w);
+    else
+        taps_row(dst, rs->rows, rs->gx, 2 * r + 1, w);
 }
 
 /* The horizontal window sums of four source rows at once, one row per
