@@ -10,7 +10,6 @@
 #include "deconv.h"
 #include "sweep_internal.h"
 
-
 void area_weights_init(AreaWeights *aw, int width, int height,
                        float min_weight, int winsize, const ConvMask *presmooth)
 {
