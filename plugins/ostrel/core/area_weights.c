@@ -10,10 +10,6 @@
 #include "deconv.h"
 #include "sweep_internal.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
 void area_weights_init(AreaWeights *aw, int width, int height,
                        float min_weight, int winsize, const ConvMask *presmooth)
 {
@@ -36,6 +32,55 @@ void area_weights_destroy(AreaWeights *aw)
     aw->weights = NULL;
 }
 
+/* The loops below are written once over GCC vector types and compiled for
+ * every form: generic, AVX2 and AVX-512 (the last without FMA, which
+ * AVX-512F would otherwise bring: the file is built without contraction,
+ * so every form rounds every product and sum alone and all give the
+ * generic form's bits). */
+#if CPU_HAVE_X86_FORMS
+#define AW_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512vl,avx512dq,avx512bw")))
+#define AW_LOOP_FORMS(name, params, args)                                      \
+    CPU_TARGET_AVX2_LOOPS static void name##_avx2 params { name##_body args; } \
+    AW_TARGET_AVX512 static void name##_avx512 params { name##_body args; }    \
+    static void name params                                                    \
+    {                                                                          \
+        CpuForm form_ = cpu_form();                                            \
+        if (form_ == CPU_FORM_AVX512)                                          \
+            name##_avx512 args;                                                \
+        else if (form_ == CPU_FORM_AVX2)                                       \
+            name##_avx2 args;                                                  \
+        else                                                                   \
+            name##_body args;                                                  \
+    }
+#else
+#define AW_LOOP_FORMS(name, params, args) \
+    static void name params { name##_body args; }
+#endif
+
+typedef float v8f __attribute__((vector_size(32)));
+typedef float v4f __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+typedef int32_t v4i __attribute__((vector_size(16)));
+typedef int64_t v4l __attribute__((vector_size(32)));
+/* The same, for loads and stores at any element boundary. */
+typedef float v8f_u __attribute__((vector_size(32), aligned(4), may_alias));
+typedef float v4f_u __attribute__((vector_size(16), aligned(4), may_alias));
+typedef double v4d_u __attribute__((vector_size(32), aligned(8), may_alias));
+
+/* Rows of four lanes in, columns out: after the call, a0 holds lane 0 of
+ * the four inputs, a1 lane 1, and so on. */
+#define TRANSPOSE4(a0, a1, a2, a3)                                \
+    do {                                                          \
+        __typeof__(a0) t0_ = __builtin_shufflevector(a0, a1, 0, 4, 2, 6); \
+        __typeof__(a0) t1_ = __builtin_shufflevector(a0, a1, 1, 5, 3, 7); \
+        __typeof__(a0) t2_ = __builtin_shufflevector(a2, a3, 0, 4, 2, 6); \
+        __typeof__(a0) t3_ = __builtin_shufflevector(a2, a3, 1, 5, 3, 7); \
+        a0 = __builtin_shufflevector(t0_, t2_, 0, 1, 4, 5);       \
+        a1 = __builtin_shufflevector(t1_, t3_, 0, 1, 4, 5);       \
+        a2 = __builtin_shufflevector(t0_, t2_, 2, 3, 6, 7);       \
+        a3 = __builtin_shufflevector(t1_, t3_, 2, 3, 6, 7);       \
+    } while (0)
+
 /* Where the rows of the variance's source come from: the input itself, or
  * the input convolved with a separable presmoothing mask, computed one row
  * at a time when the variance asks for it (a column pass over the 2R + 1
@@ -48,6 +93,7 @@ typedef struct {
     float *gx;    /* 2r + 1: mask(k, 0) */
     float *gy;    /* 2r + 1: mask(0, l) / mask(0, 0) */
     float *vtmp;  /* w + 2r: the column pass with its ends mapped */
+    const float **rows; /* 2r + 1: the column pass's input rows */
 } RowSource;
 
 /* The presmoothing mask's float factors, as convmask_split finds them. */
@@ -64,224 +110,383 @@ static int split_mask(const ConvMask *mask, float *gx, float *gy)
     return sep;
 }
 
+/* dst[i] = sum over taps t < n of g[t] src[t][i], for i < w, added in the
+ * order of t to a sum that starts at 0 (each sample's sum in registers,
+ * 32 samples a step). */
+static inline CPU_LOOP_BODY void taps_row_body(float *restrict dst, const float *const *src,
+                                              const float *g, int n, int w)
+{
+    int i = 0;
+    for (; i + 32 <= w; i += 32) {
+        v8f a = { 0 }, b = { 0 }, c = { 0 }, d = { 0 };
+        for (int t = 0; t < n; t++) {
+            const float *st = src[t] + i;
+            v8f gt = { g[t], g[t], g[t], g[t], g[t], g[t], g[t], g[t] };
+            a += gt * *(const v8f_u *)st;
+            b += gt * *(const v8f_u *)(st + 8);
+            c += gt * *(const v8f_u *)(st + 16);
+            d += gt * *(const v8f_u *)(st + 24);
+        }
+        *(v8f_u *)(dst + i) = a;
+        *(v8f_u *)(dst + i + 8) = b;
+        *(v8f_u *)(dst + i + 16) = c;
+        *(v8f_u *)(dst + i + 24) = d;
+    }
+    for (; i + 8 <= w; i += 8) {
+        v8f a = { 0 };
+        for (int t = 0; t < n; t++) {
+            v8f gt = { g[t], g[t], g[t], g[t], g[t], g[t], g[t], g[t] };
+            a += gt * *(const v8f_u *)(src[t] + i);
+        }
+        *(v8f_u *)(dst + i) = a;
+    }
+    for (; i < w; i++) {
+        float a = 0.0f;
+        for (int t = 0; t < n; t++)
+            a += g[t] * src[t][i];
+        dst[i] = a;
+    }
+}
+AW_LOOP_FORMS(taps_row, (float *restrict dst, const float *const *src, const float *g, int n,
+                         int w),
+              (dst, src, g, n, w))
+
+/* taps_row for seven taps (the presmoothing of a run), with the factors
+ * and rows held through the row. */
+static inline CPU_LOOP_BODY void taps7_row_body(float *restrict dst, const float *const *src,
+                                               const float *g, int w)
+{
+    const float *s0 = src[0], *s1 = src[1], *s2 = src[2], *s3 = src[3], *s4 = src[4],
+                *s5 = src[5], *s6 = src[6];
+#define AW_BCAST(x) { x, x, x, x, x, x, x, x }
+    const v8f g0 = AW_BCAST(g[0]), g1 = AW_BCAST(g[1]), g2 = AW_BCAST(g[2]),
+              g3 = AW_BCAST(g[3]), g4 = AW_BCAST(g[4]), g5 = AW_BCAST(g[5]),
+              g6 = AW_BCAST(g[6]);
+#undef AW_BCAST
+#define AW_SUM7(o)                                                        \
+    ((((((((v8f){ 0 } + g0 * *(const v8f_u *)(s0 + (o))) + g1 * *(const v8f_u *)(s1 + (o))) + \
+         g2 * *(const v8f_u *)(s2 + (o))) + g3 * *(const v8f_u *)(s3 + (o))) +   \
+       g4 * *(const v8f_u *)(s4 + (o))) + g5 * *(const v8f_u *)(s5 + (o))) +     \
+     g6 * *(const v8f_u *)(s6 + (o)))
+    int i = 0;
+    for (; i + 32 <= w; i += 32) {
+        v8f a = AW_SUM7(i), b = AW_SUM7(i + 8), c = AW_SUM7(i + 16), d = AW_SUM7(i + 24);
+        *(v8f_u *)(dst + i) = a;
+        *(v8f_u *)(dst + i + 8) = b;
+        *(v8f_u *)(dst + i + 16) = c;
+        *(v8f_u *)(dst + i + 24) = d;
+    }
+    for (; i + 8 <= w; i += 8)
+        *(v8f_u *)(dst + i) = AW_SUM7(i);
+#undef AW_SUM7
+    for (; i < w; i++) {
+        float a = 0.0f;
+        for (int t = 0; t < 7; t++)
+            a += g[t] * src[t][i];
+        dst[i] = a;
+    }
+}
+AW_LOOP_FORMS(taps7_row, (float *restrict dst, const float *const *src, const float *g, int w),
+              (dst, src, g, w))
+
 /* dst[0..w) = source row j:
- * sum over k, l of mask(k, l) in(map(i - k), map(j - l)). */
-static inline CPU_LOOP_BODY void source_row_body(const RowSource *rs, int j, float *dst)
+ * sum over k, l of mask(k, l) in(map(i - k), map(j - l)), the column pass
+ * (over l = -r..r) first, then the row pass (over k = -r..r). */
+static void source_row(const RowSource *rs, int j, float *dst)
 {
     int w = rs->in->width, h = rs->in->height, r = rs->r;
     if (r < 0) {
         memcpy(dst, rs->in->data + (size_t)j * w, (size_t)w * sizeof(float));
         return;
     }
-    float *restrict v = rs->vtmp + r;
-    for (int i = 0; i < w; i++)
-        v[i] = 0.0f;
-    for (int l = -r; l <= r; l++) {
-        const float *restrict src = rs->in->data + (size_t)rs->map(j - l, h) * w;
-        float g = rs->gy[l + r];
-        for (int i = 0; i < w; i++)
-            v[i] += g * src[i];
-    }
+    float *v = rs->vtmp + r;
+    for (int l = -r; l <= r; l++)
+        rs->rows[l + r] = rs->in->data + (size_t)rs->map(j - l, h) * w;
+    if (r == 3)
+        taps7_row(v, rs->rows, rs->gy, w);
+    else
+        taps_row(v, rs->rows, rs->gy, 2 * r + 1, w);
     for (int e = 1; e <= r; e++) {
         v[-e] = v[rs->map(-e, w)];
         v[w - 1 + e] = v[rs->map(w - 1 + e, w)];
     }
-    float *restrict d = dst;
-    for (int i = 0; i < w; i++)
-        d[i] = 0.0f;
-    for (int k = -r; k <= r; k++) {
-        float g = rs->gx[k + r];
-        const float *restrict src = v - k;
-        for (int i = 0; i < w; i++)
-            d[i] += g * src[i];
+    for (int k = -r; k <= r; k++)
+        rs->rows[k + r] = v - k;
+    if (r == 3)
+        taps7_row(dst, rs->rows, rs->gx, w);
+    else
+        taps_row(dst, rs->rows, rs->gx, 2 * r + 1, w);
+}
+
+/* The horizontal window sums of four source rows at once, one row per
+ * lane.  cols holds w + span - 1 columns of the four rows (the boundary's
+ * columns included, in window order) in double; the running sums of each
+ * row take the same steps as a row on its own: the first window summed
+ * sample by sample, then each step adds the sample entering and takes
+ * away the one leaving.  s[k], q[k] receive row k's sums and sums of
+ * squares. */
+static inline CPU_LOOP_BODY void window_sums4_body(double *const *s, double *const *q,
+                                                  const double *cols, int w, int span)
+{
+    const v4d_u *c = (const v4d_u *)cols;
+    v4d rs = { 0 }, rq = { 0 };
+    for (int e = 0; e < span; e++) {
+        v4d v = c[e];
+        rs += v;
+        rq += v * v;
+    }
+    /* Four steps at a time; each block of four positions is turned from
+     * four rows per vector into four positions per vector and stored. */
+#define AW_STEP(bs, bq, i)                         \
+    do {                                           \
+        v4d vin_ = c[(i) + span - 1], vout_ = c[(i) - 1]; \
+        rs += vin_ - vout_;                        \
+        rq += vin_ * vin_ - vout_ * vout_;         \
+        bs = rs;                                   \
+        bq = rq;                                   \
+    } while (0)
+    v4d s0 = rs, s1 = rs, s2 = rs, s3 = rs, q0 = rq, q1 = rq, q2 = rq, q3 = rq;
+    int i = 0;
+    for (;;) {
+        if (i > 0) {
+            if (i + 4 > w)
+                break;
+            AW_STEP(s0, q0, i);
+        }
+        if (i + 4 > w) {
+            /* w < 4: positions 1 .. w - 1 follow */
+            break;
+        }
+        AW_STEP(s1, q1, i + 1);
+        AW_STEP(s2, q2, i + 2);
+        AW_STEP(s3, q3, i + 3);
+        TRANSPOSE4(s0, s1, s2, s3);
+        TRANSPOSE4(q0, q1, q2, q3);
+        *(v4d_u *)(s[0] + i) = s0;
+        *(v4d_u *)(s[1] + i) = s1;
+        *(v4d_u *)(s[2] + i) = s2;
+        *(v4d_u *)(s[3] + i) = s3;
+        *(v4d_u *)(q[0] + i) = q0;
+        *(v4d_u *)(q[1] + i) = q1;
+        *(v4d_u *)(q[2] + i) = q2;
+        *(v4d_u *)(q[3] + i) = q3;
+        i += 4;
+    }
+#undef AW_STEP
+    /* The last w mod 4 positions (all of them when w < 4), one by one. */
+    for (; i < w; i++) {
+        if (i > 0) {
+            v4d vin = c[i + span - 1], vout = c[i - 1];
+            rs += vin - vout;
+            rq += vin * vin - vout * vout;
+        }
+        for (int k = 0; k < 4; k++) {
+            s[k][i] = rs[k];
+            q[k][i] = rq[k];
+        }
     }
 }
-CPU_LOOP_FORMS_AVX2(source_row, (const RowSource *rs, int j, float *dst), (rs, j, dst))
+AW_LOOP_FORMS(window_sums4, (double *const *s, double *const *q, const double *cols, int w,
+                             int span),
+              (s, q, cols, w, span))
 
-/* acc[i] += sign * hrow[i] for the 2w sums of a row. */
-static inline CPU_LOOP_BODY void add_rows_body(double *restrict acc, const double *restrict hrow,
-                                              int n, double sign)
+/* cols[(e + off) * 4 + k] = rows[k * w + e] in double: four rows of w
+ * samples into columns of four. */
+static inline CPU_LOOP_BODY void columns4_body(double *restrict cols, const float *restrict rows,
+                                              int w)
+{
+    int e = 0;
+    for (; e + 4 <= w; e += 4) {
+        v4d a0 = __builtin_convertvector(*(const v4f_u *)(rows + e), v4d);
+        v4d a1 = __builtin_convertvector(*(const v4f_u *)(rows + w + e), v4d);
+        v4d a2 = __builtin_convertvector(*(const v4f_u *)(rows + 2 * (size_t)w + e), v4d);
+        v4d a3 = __builtin_convertvector(*(const v4f_u *)(rows + 3 * (size_t)w + e), v4d);
+        TRANSPOSE4(a0, a1, a2, a3);
+        v4d_u *c = (v4d_u *)(cols + (size_t)e * 4);
+        c[0] = a0;
+        c[1] = a1;
+        c[2] = a2;
+        c[3] = a3;
+    }
+    for (; e < w; e++)
+        for (int k = 0; k < 4; k++)
+            cols[(size_t)e * 4 + k] = rows[(size_t)k * w + e];
+}
+AW_LOOP_FORMS(columns4, (double *restrict cols, const float *restrict rows, int w),
+              (cols, rows, w))
+
+/* acc[i] += hrow[i]. */
+static inline CPU_LOOP_BODY void add_row_body(double *restrict acc, const double *restrict hrow,
+                                             int n)
 {
     for (int i = 0; i < n; i++)
-        acc[i] += sign * hrow[i];
+        acc[i] += hrow[i];
 }
-CPU_LOOP_FORMS_AVX2(add_rows, (double *restrict acc, const double *restrict hrow, int n,
-                              double sign),
-                    (acc, hrow, n, sign))
+CPU_LOOP_FORMS_AVX2(add_row, (double *restrict acc, const double *restrict hrow, int n),
+                    (acc, hrow, n))
 
-/* One output row of variances from the window sums acc (s, s^2
- * interleaved) of n samples, and the row's least and largest variance.
- * With hout and hin, the window first slides down a row: acc takes away
- * the sums of the row leaving it and adds those of the row entering it.
- * The variances are never negative or NaN, so their order is that of
- * their bit patterns as integers, which the vector form compares. */
-static void variance_row_generic(float *restrict dst, double *restrict acc,
-                                 const double *hout, const double *hin, int w, double n,
-                                 int32_t *lo, int32_t *hi)
+/* One pixel's variance from its window sums s, q of n samples; *lo and
+ * *hi take the bit patterns of the least and largest variance. */
+static inline float variance_of(double s, double q, double n, int32_t *lo, int32_t *hi)
 {
-    for (int i = 0; i < w; i++) {
-        if (hout) {
-            acc[2 * i] = acc[2 * i] - hout[2 * i] + hin[2 * i];
-            acc[2 * i + 1] = acc[2 * i + 1] - hout[2 * i + 1] + hin[2 * i + 1];
-        }
-        double mean = acc[2 * i] / n;
-        double var = acc[2 * i + 1] / n - mean * mean;
-        float v = var > 0.0 ? (float)var : 0.0f;
-        int32_t b;
-        memcpy(&b, &v, sizeof b);
-        dst[i] = v;
-        *lo = b < *lo ? b : *lo;
-        *hi = b > *hi ? b : *hi;
-    }
+    double mean = s / n;
+    double var = q / n - mean * mean;
+    float v = var > 0.0 ? (float)var : 0.0f;
+    int32_t b;
+    memcpy(&b, &v, sizeof b);
+    *lo = b < *lo ? b : *lo;
+    *hi = b > *hi ? b : *hi;
+    return v;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-/* Four pixels a step, the same operations in the same order (no FMA). */
-__attribute__((target("avx2"))) static void
-variance_row_avx2(float *restrict dst, double *restrict acc, const double *hout,
-                  const double *hin, int w, double n, int32_t *lo, int32_t *hi)
+/* One output row of variances from the window sums as, aq (sums and sums
+ * of squares) of n samples, and the row's least and largest variance.
+ * With os (and oq, is, iq), the window first slides down a row: the sums
+ * take away those of the row leaving it and add those of the row entering
+ * it.  The variances are never negative or NaN, so their order is that of
+ * their bit patterns as integers, which the vector steps compare. */
+static inline CPU_LOOP_BODY void variance_row_body(float *restrict dst, double *restrict as,
+                                                  double *restrict aq, const double *os,
+                                                  const double *oq, const double *is,
+                                                  const double *iq, int w, double n,
+                                                  int32_t *lo, int32_t *hi)
 {
-    __m256d nv = _mm256_set1_pd(n), zero = _mm256_setzero_pd();
-    __m128i vlo = _mm_set1_epi32(*lo), vhi = _mm_set1_epi32(*hi);
+    v4d nv = { n, n, n, n }, zero = { 0 };
+    v4i vlo = { *lo, *lo, *lo, *lo }, vhi = { *hi, *hi, *hi, *hi };
     int i = 0;
     for (; i + 4 <= w; i += 4) {
-        __m256d a0 = _mm256_loadu_pd(acc + 2 * i), a1 = _mm256_loadu_pd(acc + 2 * i + 4);
-        if (hout) {
-            a0 = _mm256_add_pd(_mm256_sub_pd(a0, _mm256_loadu_pd(hout + 2 * i)),
-                               _mm256_loadu_pd(hin + 2 * i));
-            a1 = _mm256_add_pd(_mm256_sub_pd(a1, _mm256_loadu_pd(hout + 2 * i + 4)),
-                               _mm256_loadu_pd(hin + 2 * i + 4));
-            _mm256_storeu_pd(acc + 2 * i, a0);
-            _mm256_storeu_pd(acc + 2 * i + 4, a1);
+        v4d s = *(const v4d_u *)(as + i), q = *(const v4d_u *)(aq + i);
+        if (os) {
+            s = s - *(const v4d_u *)(os + i) + *(const v4d_u *)(is + i);
+            q = q - *(const v4d_u *)(oq + i) + *(const v4d_u *)(iq + i);
+            *(v4d_u *)(as + i) = s;
+            *(v4d_u *)(aq + i) = q;
         }
-        /* unpack gives pixels 0, 2, 1, 3; the permutation puts them in order */
-        __m256d s = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a0, a1), 0xD8);
-        __m256d q = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a0, a1), 0xD8);
-        __m256d mean = _mm256_div_pd(s, nv);
-        __m256d var = _mm256_sub_pd(_mm256_div_pd(q, nv), _mm256_mul_pd(mean, mean));
-        var = _mm256_and_pd(_mm256_cmp_pd(var, zero, _CMP_GT_OQ), var);
-        __m128 v = _mm256_cvtpd_ps(var);
-        _mm_storeu_ps(dst + i, v);
-        vlo = _mm_min_epi32(vlo, _mm_castps_si128(v));
-        vhi = _mm_max_epi32(vhi, _mm_castps_si128(v));
+        v4d mean = s / nv;
+        v4d var = q / nv - mean * mean;
+        var = (v4d)((v4l)var & (v4l)(var > zero));
+        v4f v = __builtin_convertvector(var, v4f);
+        *(v4f_u *)(dst + i) = v;
+        v4i b = (v4i)v, m = (v4i)(b < vlo);
+        vlo = (b & m) | (vlo & ~m);
+        m = (v4i)(b > vhi);
+        vhi = (b & m) | (vhi & ~m);
     }
-    int32_t l[4], h[4];
-    _mm_storeu_si128((__m128i *)l, vlo);
-    _mm_storeu_si128((__m128i *)h, vhi);
     for (int k = 0; k < 4; k++) {
-        *lo = l[k] < *lo ? l[k] : *lo;
-        *hi = h[k] > *hi ? h[k] : *hi;
+        *lo = vlo[k] < *lo ? vlo[k] : *lo;
+        *hi = vhi[k] > *hi ? vhi[k] : *hi;
     }
-    variance_row_generic(dst + i, acc + 2 * i, hout ? hout + 2 * i : NULL,
-                         hin ? hin + 2 * i : NULL, w - i, n, lo, hi);
+    for (; i < w; i++) {
+        if (os) {
+            as[i] = as[i] - os[i] + is[i];
+            aq[i] = aq[i] - oq[i] + iq[i];
+        }
+        dst[i] = variance_of(as[i], aq[i], n, lo, hi);
+    }
 }
-#endif
+AW_LOOP_FORMS(variance_row,
+              (float *restrict dst, double *restrict as, double *restrict aq, const double *os,
+               const double *oq, const double *is, const double *iq, int w, double n,
+               int32_t *lo, int32_t *hi),
+              (dst, as, aq, os, oq, is, iq, w, n, lo, hi))
 
-static void variance_row(float *dst, double *acc, const double *hout, const double *hin,
-                         int w, double n, float *vmin, float *vmax)
-{
-    int32_t lo, hi;
-    memcpy(&lo, vmin, sizeof lo);
-    memcpy(&hi, vmax, sizeof hi);
-#if defined(__x86_64__) || defined(__i386__)
-    if (cpu_form() >= CPU_FORM_AVX2)
-        variance_row_avx2(dst, acc, hout, hin, w, n, &lo, &hi);
-    else
-#endif
-        variance_row_generic(dst, acc, hout, hin, w, n, &lo, &hi);
-    memcpy(vmin, &lo, sizeof lo);
-    memcpy(vmax, &hi, sizeof hi);
-}
-
+/* The window sums of the source rows in the order the output needs them:
+ * the virtual rows -ws .. h - 1 + ws (the boundary mapping gives the
+ * source row of each), computed four at a time and kept in a ring of
+ * `slots` rows (a multiple of four, at least the window height + 4: the
+ * rows of the window, the one leaving it and up to three computed
+ * ahead). */
 typedef struct {
     const RowSource *rs;
-    const int *colmap;
-    int span;      /* window width */
-    int slots;     /* span + 1: the row leaving and the row entering */
-    double *hs;    /* slots rows of 2w sums: s, s^2 interleaved */
-    int *tag;
-    float *srow;
-} RowCache;
+    const int *colmap; /* w + span - 1: window column e of the row's start */
+    int ws, span, slots;
+    int next;          /* the first virtual row not computed yet */
+    double *hs, *hq;   /* slots rows of w sums and of w sums of squares */
+    float *rows;       /* 4 source rows */
+    double *cols;      /* (w + span - 1) columns of 4 */
+} RowSums;
 
-/* The horizontal window sums of source row `row`, computed with running
- * sums when the row is not in its slot. */
-static const double *cached_sums(RowCache *c, int row)
+static int sums_slot(const RowSums *c, int t)
 {
-    int w = c->rs->in->width, span = c->span, slot = row % c->slots;
-    double *hrow = c->hs + (size_t)slot * w * 2;
-    if (c->tag[slot] == row)
-        return hrow;
-    const int *colmap = c->colmap;
-    const float *srow = c->srow;
-    source_row(c->rs, row, c->srow);
-    double s = 0.0, s2 = 0.0;
-    for (int e = 0; e < span; e++) {
-        double v = srow[colmap[e]];
-        s += v;
-        s2 += v * v;
+    return (t + c->ws) % c->slots;
+}
+
+/* Makes virtual row t's sums available. */
+static void row_sums_need(RowSums *c, int t)
+{
+    const RowSource *rs = c->rs;
+    int w = rs->in->width, h = rs->in->height, span = c->span;
+    while (c->next <= t) {
+        int t0 = c->next;
+        double *s[4], *q[4];
+        for (int k = 0; k < 4; k++) {
+            source_row(rs, rs->map(t0 + k, h), c->rows + (size_t)k * w);
+            s[k] = c->hs + (size_t)sums_slot(c, t0 + k) * w;
+            q[k] = c->hq + (size_t)sums_slot(c, t0 + k) * w;
+        }
+        /* The middle columns are the row's own, in order; the ends are
+         * copied from the columns the boundary mapping names. */
+        columns4(c->cols + (size_t)c->ws * 4, c->rows, w);
+        for (int e = 0; e < c->ws; e++) {
+            int f = w + c->ws + e;
+            memcpy(c->cols + (size_t)e * 4, c->cols + (size_t)(c->colmap[e] + c->ws) * 4,
+                   4 * sizeof(double));
+            memcpy(c->cols + (size_t)f * 4, c->cols + (size_t)(c->colmap[f] + c->ws) * 4,
+                   4 * sizeof(double));
+        }
+        window_sums4(s, q, c->cols, w, span);
+        c->next = t0 + 4;
     }
-    hrow[0] = s;
-    hrow[1] = s2;
-    for (int i = 1; i < w; i++) {
-        double vin = srow[colmap[i + span - 1]], vout = srow[colmap[i - 1]];
-        s += vin - vout;
-        s2 += vin * vin - vout * vout;
-        hrow[2 * i] = s;
-        hrow[2 * i + 1] = s2;
-    }
-    c->tag[slot] = row;
-    return hrow;
 }
 
 /* The window sums are separable: each source row is summed horizontally
- * once, with running sums, into a small cache (slot = row mod window
- * height + 1), and the output rows keep a running sum of the cached rows:
- * row j + 1 adds the row entering the window and takes away the one
- * leaving it (rows as the boundary mapping gives them).  The cache is
- * correct for any size; it only recomputes when a tiny image maps two
- * rows in use to the same slot. */
+ * with running sums (four rows at a time), and the output rows keep a
+ * running sum of those rows: row j + 1 adds the row entering the window
+ * and takes away the one leaving it (rows as the boundary mapping gives
+ * them, so a tiny image may sum one source row several times). */
 static void local_variance_from(Matrix *out, const RowSource *rs, float *min, float *max,
                                 int winsize)
 {
     int w = rs->in->width, h = rs->in->height;
-    int (*map)(int, int) = rs->map;
     int ws = winsize > 0 ? winsize : 0, span = 2 * ws + 1;
     double n = (double)span * span;
     float vmin = 1e20f, vmax = 0.0f;
     if (w > 0 && h > 0) {
-        int *colmap = xmalloc((size_t)(w + 2 * ws) * sizeof(int));
-        for (int e = 0; e < w + 2 * ws; e++)
-            colmap[e] = map(e - ws, w);
-        RowCache c = { rs, colmap, span, span + 1, NULL, NULL, NULL };
+        int ncols = w + span - 1;
+        int *colmap = xmalloc((size_t)ncols * sizeof(int));
+        for (int e = 0; e < ncols; e++)
+            colmap[e] = rs->map(e - ws, w);
+        RowSums c = { rs, colmap, ws, span, (span + 4 + 3) / 4 * 4, -ws, NULL, NULL, NULL, NULL };
         c.hs = xmalloc((size_t)c.slots * w * 2 * sizeof(double));
-        c.tag = xmalloc((size_t)c.slots * sizeof(int));
-        c.srow = xmalloc((size_t)w * sizeof(float));
-        double *acc = xmalloc((size_t)w * 2 * sizeof(double));
-        for (int s = 0; s < c.slots; s++)
-            c.tag[s] = -1;
+        c.hq = c.hs + (size_t)c.slots * w;
+        c.rows = xmalloc((size_t)w * 4 * sizeof(float));
+        c.cols = xmalloc((size_t)ncols * 4 * sizeof(double));
+        double *as = xmalloc((size_t)w * 2 * sizeof(double)), *aq = as + w;
         for (int i = 0; i < 2 * w; i++)
-            acc[i] = 0.0;
-        for (int l = -ws; l <= ws; l++)
-            add_rows(acc, cached_sums(&c, map(l, h)), 2 * w, 1.0);
-        for (int j = 0; j < h; j++) {
-            const double *hout = NULL, *hin = NULL;
-            if (j > 0) {
-                int rout = map(j - 1 - ws, h);
-                hout = cached_sums(&c, rout);
-                hin = cached_sums(&c, map(j + ws, h));
-                if (c.tag[rout % c.slots] != rout) {
-                    /* A tiny image put both rows in one slot: one at a
-                     * time. */
-                    add_rows(acc, cached_sums(&c, rout), 2 * w, -1.0);
-                    add_rows(acc, cached_sums(&c, map(j + ws, h)), 2 * w, 1.0);
-                    hout = hin = NULL;
-                }
-            }
-            variance_row(out->data + (size_t)j * w, acc, hout, hin, w, n, &vmin, &vmax);
+            as[i] = 0.0;
+        for (int l = -ws; l <= ws; l++) {
+            row_sums_need(&c, l);
+            add_row(as, c.hs + (size_t)sums_slot(&c, l) * w, w);
+            add_row(aq, c.hq + (size_t)sums_slot(&c, l) * w, w);
         }
-        free(acc);
-        free(c.srow);
-        free(c.tag);
+        int32_t lo, hi;
+        memcpy(&lo, &vmin, sizeof lo);
+        memcpy(&hi, &vmax, sizeof hi);
+        for (int j = 0; j < h; j++) {
+            float *dst = out->data + (size_t)j * w;
+            if (j == 0) {
+                variance_row(dst, as, aq, NULL, NULL, NULL, NULL, w, n, &lo, &hi);
+                continue;
+            }
+            row_sums_need(&c, j + ws);
+            size_t ko = (size_t)sums_slot(&c, j - 1 - ws) * w, ki = (size_t)sums_slot(&c, j + ws) * w;
+            variance_row(dst, as, aq, c.hs + ko, c.hq + ko, c.hs + ki, c.hq + ki, w, n, &lo, &hi);
+        }
+        memcpy(&vmin, &lo, sizeof lo);
+        memcpy(&vmax, &hi, sizeof hi);
+        free(as);
+        free(c.cols);
+        free(c.rows);
         free(c.hs);
         free(colmap);
     }
@@ -294,7 +499,7 @@ static void local_variance_from(Matrix *out, const RowSource *rs, float *min, fl
 static void local_variance(Matrix *out, const Matrix *in, float *min, float *max,
                            int winsize, int (*map)(int, int))
 {
-    RowSource rs = { in, map, -1, NULL, NULL, NULL };
+    RowSource rs = { in, map, -1, NULL, NULL, NULL, NULL };
     local_variance_from(out, &rs, min, max, winsize);
 }
 
@@ -317,18 +522,21 @@ static inline CPU_LOOP_BODY void weights_from_variance_body(float *restrict weig
     for (size_t k = 0; k < n; k++)
         weights[k] = (float)(1.0 / (1.0 + scale * (weights[k] - vmin)));
 }
-CPU_LOOP_FORMS_AVX2(weights_from_variance,
+AW_LOOP_FORMS(weights_from_variance,
                     (float *restrict weights, size_t n, double scale, float vmin),
                     (weights, n, scale, vmin))
 
 void area_weights_compute(AreaWeights *aw, const Matrix *image)
 {
     Matrix smoothed = { 0, 0, NULL }, var;
-    RowSource rs = { image, aw->mirror ? mirror_index : wrap_index, -1, NULL, NULL, NULL };
+    RowSource rs = { image, aw->mirror ? mirror_index : wrap_index, -1, NULL, NULL, NULL, NULL };
     float *buf = NULL;
+    const float **rows = NULL;
     if (aw->presmooth) {
         int r = aw->presmooth->radius;
         buf = xmalloc((size_t)(2 * (2 * r + 1) + image->width + 2 * r) * sizeof(float));
+        rows = xmalloc((size_t)(2 * r + 1) * sizeof *rows);
+        rs.rows = rows;
         rs.gx = buf;
         rs.gy = buf + 2 * r + 1;
         rs.vtmp = buf + 2 * (2 * r + 1);
@@ -352,6 +560,7 @@ void area_weights_compute(AreaWeights *aw, const Matrix *image)
     float vmin, vmax;
     local_variance_from(&var, &rs, &vmin, &vmax, aw->winsize);
     free(buf);
+    free(rows);
     if (smoothed.data)
         matrix_destroy(&smoothed);
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "cpu_forms.h"
 #include "testutil.h"
@@ -33,6 +35,192 @@ OwnedMatrix reference_variance(const Matrix &in, int ws, bool mirror, float *vmi
             *vmax = std::max(*vmax, v);
         }
     return out;
+}
+
+// The weights' arithmetic spelled out one sample at a time, in the order
+// the core forms it: the presmoothing in float (a column pass over
+// l = -r..r, then a row pass over k = -r..r, each sum starting at 0); the
+// window sums in double (a row's first window sample by sample, then each
+// step adds the sample entering less the one leaving, and their squares
+// alike; the first output row's window row by row, then each output row
+// takes away the row leaving and adds the one entering); the variance
+// q/n - (s/n)^2, negative ones 0; the map to weights in double.  Any other
+// order of these sums changes bits, and the refocused bytes with them.
+struct PlainVariance {
+    OwnedMatrix var;
+    float vmin = 1e20f, vmax = 0.0f;
+};
+
+PlainVariance plain_variance(const Matrix &src, int ws, bool mirror)
+{
+    auto map = mirror ? mirror_index : wrap_index;
+    int w = src.width, h = src.height, span = 2 * ws + 1;
+    double n = (double)span * span;
+    std::vector<double> hs((size_t)w * h), hq((size_t)w * h);
+    for (int j = 0; j < h; j++) {
+        auto at = [&](int e) { return (double)src.data[(size_t)j * w + map(e, w)]; };
+        double s = 0, q = 0;
+        for (int e = -ws; e <= ws; e++) {
+            double v = at(e);
+            s += v;
+            q += v * v;
+        }
+        hs[(size_t)j * w] = s;
+        hq[(size_t)j * w] = q;
+        for (int i = 1; i < w; i++) {
+            double vin = at(i + ws), vout = at(i - 1 - ws);
+            s += vin - vout;
+            q += vin * vin - vout * vout;
+            hs[(size_t)j * w + i] = s;
+            hq[(size_t)j * w + i] = q;
+        }
+    }
+    PlainVariance out{ OwnedMatrix(w, h) };
+    std::vector<double> as(w, 0.0), aq(w, 0.0);
+    for (int l = -ws; l <= ws; l++)
+        for (int i = 0; i < w; i++) {
+            as[i] += hs[(size_t)map(l, h) * w + i];
+            aq[i] += hq[(size_t)map(l, h) * w + i];
+        }
+    for (int j = 0; j < h; j++) {
+        for (int i = 0; i < w; i++) {
+            if (j > 0) {
+                size_t o = (size_t)map(j - 1 - ws, h) * w + i, e = (size_t)map(j + ws, h) * w + i;
+                as[i] = as[i] - hs[o] + hs[e];
+                aq[i] = aq[i] - hq[o] + hq[e];
+            }
+            double mean = as[i] / n;
+            double var = aq[i] / n - mean * mean;
+            float v = var > 0.0 ? (float)var : 0.0f;
+            out.var.at(i, j) = v;
+            out.vmin = std::min(out.vmin, v);
+            out.vmax = std::max(out.vmax, v);
+        }
+    }
+    return out;
+}
+
+OwnedMatrix plain_weights(const Matrix &img, const ConvMask *pre, int ws, bool mirror, float f)
+{
+    auto map = mirror ? mirror_index : wrap_index;
+    int w = img.width, h = img.height;
+    OwnedMatrix src(w, h);
+    if (pre) {
+        int r = pre->radius, taps = 2 * r + 1;
+        std::vector<double> fx(taps), fy(taps);
+        EXPECT_TRUE(convmask_split(pre, fx.data(), fy.data(), 1));
+        std::vector<float> v(w);
+        for (int j = 0; j < h; j++) {
+            for (int i = 0; i < w; i++) {
+                float a = 0.0f;
+                for (int l = -r; l <= r; l++)
+                    a += (float)fy[l + r] * img.data[(size_t)map(j - l, h) * w + i];
+                v[i] = a;
+            }
+            for (int i = 0; i < w; i++) {
+                float a = 0.0f;
+                for (int k = -r; k <= r; k++)
+                    a += (float)fx[k + r] * v[map(i - k, w)];
+                src.at(i, j) = a;
+            }
+        }
+    } else {
+        std::copy(img.data, img.data + (size_t)w * h, src.m.data);
+    }
+    PlainVariance pv = plain_variance(src.m, ws, mirror);
+    OwnedMatrix out(w, h, 1.0f);
+    float range = pv.vmax - pv.vmin;
+    if (range > 0.0f) {
+        double scale = (1.0 - f) / ((double)f * range);
+        for (size_t k = 0; k < out.size(); k++)
+            out.m.data[k] = (float)(1.0 / (1.0 + scale * (pv.var.m.data[k] - pv.vmin)));
+    }
+    return out;
+}
+
+bool same_bits(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Every form gives the plain evaluation's bits: weights with the run's
+// presmoothing (seven taps), another radius and none; both boundaries;
+// windows from none to larger than the image; row lengths around every
+// vector step; heights with and without rows far enough from the edges
+// for the rows to be presmoothed four at a time.
+TEST(AreaWeights, EveryFormGivesThePlainSumsBits)
+{
+    CpuFormGuard guard;
+    ConvMask run, narrow;
+    convmask_gauss(&run, 1.0f);
+    convmask_gauss(&narrow, 0.6f);
+    ASSERT_EQ(3, run.radius);
+    ASSERT_NE(3, narrow.radius);
+    const ConvMask *masks[] = { &run, &narrow, nullptr };
+    struct {
+        int w, h, ws;
+    } cases[] = { { 1, 1, 2 },   { 3, 2, 4 },   { 4, 13, 1 },  { 7, 23, 3 },  { 8, 5, 0 },
+                  { 13, 17, 3 }, { 31, 9, 2 },  { 33, 40, 3 }, { 47, 12, 6 }, { 64, 31, 3 },
+                  { 70, 20, 5 }, { 2, 41, 3 } };
+    for (CpuForm form : runnable_cpu_forms()) {
+        ASSERT_EQ(0, cpu_form_force(form));
+        SCOPED_TRACE(cpu_form_name(form));
+        for (auto c : cases)
+            for (const ConvMask *pre : masks)
+                for (bool mirror : { true, false }) {
+                    // A faint photo on a bright level (the variance a
+                    // small difference of large sums, so their rounding
+                    // shows in its float).
+                    OwnedMatrix img = test_photo_channel(c.w, c.h, 1, (unsigned)(c.w * 31 + c.h));
+                    for (size_t k = 0; k < img.size(); k++)
+                        img.m.data[k] = 180.0f + 0.013f * img.m.data[k];
+                    AreaWeights aw;
+                    area_weights_set_mirror(&aw, mirror);
+                    area_weights_init(&aw, c.w, c.h, 0.0323f, c.ws, pre);
+                    area_weights_compute(&aw, &img.m);
+                    OwnedMatrix want = plain_weights(img.m, pre, c.ws, mirror, 0.0323f);
+                    for (size_t k = 0; k < want.size(); k++)
+                        ASSERT_TRUE(same_bits(aw.weights[k], want.m.data[k]))
+                            << c.w << "x" << c.h << " window " << c.ws << " mask "
+                            << (pre ? pre->radius : -1) << (mirror ? " mirror" : " periodic")
+                            << " at " << k << ": " << aw.weights[k] << " vs " << want.m.data[k];
+                    area_weights_destroy(&aw);
+                }
+    }
+    convmask_destroy(&run);
+    convmask_destroy(&narrow);
+}
+
+// The local variances and their extremes alike, on noise.
+TEST(LocalVariance, EveryFormGivesThePlainSumsBits)
+{
+    CpuFormGuard guard;
+    for (CpuForm form : runnable_cpu_forms()) {
+        ASSERT_EQ(0, cpu_form_force(form));
+        SCOPED_TRACE(cpu_form_name(form));
+        for (int w : { 1, 5, 16, 19, 36 })
+            for (int ws : { 0, 2, 7 })
+                for (bool mirror : { true, false }) {
+                    // Small differences on a large level: the variance is
+                    // a small difference of large sums, so the sums'
+                    // rounding shows in its float.
+                    OwnedMatrix in = random_matrix(w, 14, (unsigned)(w + ws), 0, 255);
+                    for (size_t k = 0; k < in.size(); k++)
+                        in.m.data[k] = 1000.0f + 0.0013f * in.m.data[k];
+                    OwnedMatrix out(w, 14);
+                    float mn, mx;
+                    if (mirror)
+                        local_variance_mirror(&out.m, &in.m, &mn, &mx, ws);
+                    else
+                        local_variance_periodic(&out.m, &in.m, &mn, &mx, ws);
+                    PlainVariance want = plain_variance(in.m, ws, mirror);
+                    for (size_t k = 0; k < in.size(); k++)
+                        ASSERT_TRUE(same_bits(out.m.data[k], want.var.m.data[k]))
+                            << w << " wide, window " << ws << " at " << k;
+                    EXPECT_TRUE(same_bits(mn, want.vmin));
+                    EXPECT_TRUE(same_bits(mx, want.vmax));
+                }
+    }
 }
 
 TEST(LocalVariance, MatchesReference)
