@@ -31,3 +31,14 @@ static const float noise_rule_weights[NOISE_RULE_RADII][NOISE_RULE_LEVELS] = {
 #define NOISE_RULE_DETAIL_MIN 0.5
 #define NOISE_RULE_WEIGHT_MIN 100
 #define NOISE_RULE_WEIGHT_MAX 100000
+#define NOISE_RULE_TRIALS 10
+static const double noise_rule_trial_weights[NOISE_RULE_TRIALS] = { 100, 316, 1000, 3162, 10000, 31623, 100000, 316228, 1000000, 3162278 };
+static const float noise_rule_trial_factors[NOISE_RULE_RADII][NOISE_RULE_LEVELS] = {
+    { 1.0f, 1.0f, 1.0f, 1.0f, 1.0f },
+    { 1.0f, 1.0f, 1.0f, 1.0f, 1.0f },
+    { 1.0f, 1.0f, 1.0f, 1.0f, 1.0f },
+    { 1.0f, 1.0f, 1.0f, 1.0f, 1.0f },
+    { 1.0f, 1.0f, 1.0f, 1.0f, 1.0f },
+    { 1.0f, 1.0f, 1.0f, 1.0f, 1.0f },
+};
+#define NOISE_RULE_TRIAL_SHARE 0
