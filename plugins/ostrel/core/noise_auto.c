@@ -304,21 +304,23 @@ int refocus_noise_trials(const RefocusParams *params, const Matrix *channel, dou
     return nx * ny;
 }
 
-double refocus_noise_trial_weight(const RefocusParams *params, double sigma, double pilot,
-                                  const double *errors)
+int refocus_noise_trial_weights(const double **weights)
 {
-    if (!(pilot > 0.0) || !isfinite(pilot))
-        pilot = refocus_noise_weight(params, sigma, -1.0);
-    if (!errors)
-        return pilot;
-    /* The trials' best weight: the smallest error, refined by a parabola
-     * through it and its neighbours in (log weight, log error). */
+    if (weights)
+        *weights = noise_rule_trial_weights;
+    return NOISE_RULE_TRIALS;
+}
+
+double refocus_noise_trials_best(const double *errors)
+{
+    /* The smallest error, refined by a parabola through it and its
+     * neighbours in (log weight, log error). */
     int best = -1;
-    for (int k = 0; k < NOISE_RULE_TRIALS; k++)
+    for (int k = 0; errors && k < NOISE_RULE_TRIALS; k++)
         if (errors[k] > 0.0 && isfinite(errors[k]) && (best < 0 || errors[k] < errors[best]))
             best = k;
     if (best < 0)
-        return pilot;
+        return 0.0;
     double lbest = log(noise_rule_trial_weights[best]);
     if (best > 0 && best + 1 < NOISE_RULE_TRIALS && errors[best - 1] > 0.0 &&
         isfinite(errors[best - 1]) && errors[best + 1] > 0.0 && isfinite(errors[best + 1])) {
@@ -328,6 +330,18 @@ double refocus_noise_trial_weight(const RefocusParams *params, double sigma, dou
         if (d > 0.0)
             lbest += 0.5 * h * (y0 - y2) / d;
     }
+    return exp(lbest);
+}
+
+double refocus_noise_trial_weight(const RefocusParams *params, double sigma, double pilot,
+                                  const double *errors)
+{
+    if (!(pilot > 0.0) || !isfinite(pilot))
+        pilot = refocus_noise_weight(params, sigma, -1.0);
+    double best = refocus_noise_trials_best(errors);
+    if (best <= 0.0)
+        return pilot;
+    double lbest = log(best);
     if (!(sigma >= 0.0) || !isfinite(sigma))
         sigma = 0.0;
     double radius = 0.0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "testutil.h"
 
@@ -518,6 +519,46 @@ TEST(NoiseWeight, TrialStageCombinesPilotAndTrials)
     EXPECT_EQ(refocus_noise_trial_weight(&p, 2.0, 1234.0, nan), 1234.0);
     EXPECT_EQ(refocus_noise_trial_weight(&p, 2.0, (double)NAN, nullptr),
               refocus_noise_weight(&p, 2.0, -1.0));
+}
+
+// The trials' best weight: a trial weight whose error is smallest with
+// equal neighbours is that weight; otherwise the vertex of the parabola in
+// (log weight, log error) through it and its neighbours, and at either end
+// of the trials the end weight; no usable error gives 0.
+TEST(NoiseTrials, BestWeightIsTheErrorsMinimum)
+{
+    const double *weights;
+    int n = refocus_noise_trial_weights(&weights);
+    ASSERT_EQ(n, NOISE_RULE_TRIALS);
+    ASSERT_GE(n, 3);
+    for (int k = 1; k < n; k++)
+        ASSERT_GT(weights[k], weights[k - 1]);
+    std::vector<double> e(n);
+    for (double centre : { 1.3, 2.0, 4.75, n - 2.2 }) {
+        // log error a parabola in log weight with its vertex centre steps
+        // above the first weight (the trials are spaced evenly in the
+        // logarithm, up to the rounding of the weights).
+        double step = std::log(weights[1] / weights[0]);
+        double vertex = std::log(weights[0]) + centre * step;
+        for (int k = 0; k < n; k++) {
+            double u = (std::log(weights[k]) - vertex) / step;
+            e[k] = std::exp(0.2 * u * u);
+        }
+        double expect = std::exp(vertex);
+        EXPECT_NEAR(refocus_noise_trials_best(e.data()), expect, 5e-3 * expect) << centre;
+    }
+    for (int k = 0; k < n; k++)
+        e[k] = 5.0 + k;
+    EXPECT_NEAR(refocus_noise_trials_best(e.data()), weights[0], 1e-9 * weights[0]);
+    for (int k = 0; k < n; k++)
+        e[k] = 50.0 - k;
+    EXPECT_NEAR(refocus_noise_trials_best(e.data()), weights[n - 1], 1e-9 * weights[n - 1]);
+    e[n - 1] = NAN;
+    e[n - 2] = -1.0;
+    EXPECT_NEAR(refocus_noise_trials_best(e.data()), weights[n - 3], 1e-9 * weights[n - 3]);
+    std::fill(e.begin(), e.end(), (double)NAN);
+    EXPECT_EQ(refocus_noise_trials_best(e.data()), 0.0);
+    EXPECT_EQ(refocus_noise_trials_best(nullptr), 0.0);
 }
 
 // The whole rule on photographs: more noise on the same picture never gets

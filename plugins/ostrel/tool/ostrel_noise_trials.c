@@ -78,13 +78,13 @@ int main(int argc, char **argv)
     }
     double weight = refocus_noise_weight(&params, level, detail);
     printf("level %.4f\ndetail %.4f\nweight %.1f\n", level, detail, weight);
-    double residuals[MAX_WEIGHTS];
+    double errors[MAX_WEIGHTS];
     int trial = nch == 3 ? 1 : 0;
     int tiles = refocus_noise_trials(&params, &ch[trial], levels[trial],
-                                     pilot_rule ? weight : pilot, weights, n, iterations, residuals);
+                                     pilot_rule ? weight : pilot, weights, n, iterations, errors);
     printf("trial_level %.4f\ntiles %d\n", levels[trial], tiles);
     for (int k = 0; k < n && tiles; k++)
-        printf("error %g %.5f\n", weights[k], residuals[k]);
+        printf("error %g %.5f\n", weights[k], errors[k]);
     for (int c = 0; c < nch; c++)
         matrix_destroy(&ch[c]);
     return 0;
