@@ -4,7 +4,9 @@
 #include <stdio.h>
 
 #include <math.h>
+#include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "refocus_core.h"
 
@@ -156,23 +158,233 @@ double refocus_noise_weight(const RefocusParams *params, double sigma, double de
     return fmin(fmax(exp(lw), NOISE_RULE_WEIGHT_MIN), NOISE_RULE_WEIGHT_MAX);
 }
 
+/* The tile origins along one side of n samples for tiles of side s: one
+ * tile over the whole side when it does not exceed s, else two centred on
+ * the quarters, kept inside.  Returns the count. */
+static int tile_origins(int n, int s, int *origin)
+{
+    if (n <= s) {
+        origin[0] = 0;
+        return 1;
+    }
+    for (int k = 0; k < 2; k++) {
+        int o = (2 * k + 1) * n / 4 - s / 2;
+        origin[k] = o < 0 ? 0 : o > n - s ? n - s : o;
+    }
+    return origin[0] == origin[1] ? 1 : 2;
+}
+
+/* The trials' own noise: a fixed sequence (xorshift64*), Gaussian by the
+ * polar method, so that the same picture always gives the same trials. */
+typedef struct {
+    uint64_t state;
+    double spare;
+    int has_spare;
+} TrialNoise;
+
+static double trial_uniform(TrialNoise *t)
+{
+    t->state ^= t->state >> 12;
+    t->state ^= t->state << 25;
+    t->state ^= t->state >> 27;
+    return (double)((t->state * 0x2545F4914F6CDD1DULL) >> 11) * 0x1.0p-53;
+}
+
+static double trial_gauss(TrialNoise *t)
+{
+    if (t->has_spare) {
+        t->has_spare = 0;
+        return t->spare;
+    }
+    double u, v, q;
+    do {
+        u = 2.0 * trial_uniform(t) - 1.0;
+        v = 2.0 * trial_uniform(t) - 1.0;
+        q = u * u + v * v;
+    } while (q >= 1.0 || q == 0.0);
+    double f = sqrt(-2.0 * log(q) / q);
+    t->spare = v * f;
+    t->has_spare = 1;
+    return u * f;
+}
+
+int refocus_noise_trials(const RefocusParams *params, const Matrix *channel, double sigma,
+                         double pilot, const double *weights, int n, int iterations,
+                         double *errors)
+{
+    if (!params || !channel || !channel->data || channel->width <= 0 || channel->height <= 0 ||
+        n <= 0 || !weights || !errors)
+        return 0;
+    RefocusParams trial = *params;
+    for (int k = 0; k <= n; k++) {
+        trial.lambda = k < n ? weights[k] : pilot > 0.0 ? pilot : weights[0];
+        if (refocus_check(&trial, 0, 0, 0, NULL, 0))
+            return 0;
+    }
+    size_t npix = (size_t)channel->width * (size_t)channel->height;
+    for (size_t k = 0; k < npix; k++)
+        if (!isfinite(channel->data[k]))
+            return 0;
+    long r = refocus_mask_radius(params);
+    int margin = (int)(2 * r + 2);
+    int side = NOISE_TRIAL_SIDE + 2 * margin;
+    int sw = channel->width < side ? channel->width : side;
+    int sh = channel->height < side ? channel->height : side;
+    if (sw - 2 * margin < 8 || sh - 2 * margin < 8)
+        return 0;
+    int ox[2], oy[2];
+    int nx = tile_origins(channel->width, sw, ox), ny = tile_origins(channel->height, sh, oy);
+    /* The added noise makes up the level found less what rounding to
+     * whole numbers puts there (the trial picture is rounded too). */
+    double added = isfinite(sigma) && sigma * sigma > 1.0 / 12.0 ? sqrt(sigma * sigma - 1.0 / 12.0)
+                                                                  : 0.0;
+    TrialNoise noise = { 0x9E3779B97F4A7C15ULL, 0.0, 0 };
+
+    ConvMask mask;
+    refocus_build_mask(&mask, params);
+    Matrix tile, degraded, run;
+    matrix_create(&tile, sw, sh);
+    matrix_create(&degraded, sw, sh);
+    matrix_create(&run, sw, sh);
+    RefocusHost host, host_tile;
+    memset(&host, 0, sizeof host);
+    host.n_channels = 1;
+    host.channels[0] = &run;
+    host_tile = host;
+    host_tile.channels[0] = &tile;
+    for (int k = 0; k < n; k++)
+        errors[k] = 0.0;
+    size_t count = 0, tsize = (size_t)sw * (size_t)sh;
+    for (int ty = 0; ty < ny; ty++)
+        for (int tx = 0; tx < nx; tx++) {
+            for (int y = 0; y < sh; y++)
+                memcpy(tile.data + (size_t)y * sw,
+                       channel->data + (size_t)(oy[ty] + y) * channel->width + ox[tx],
+                       (size_t)sw * sizeof(float));
+            /* The trials' original: the tile refocused with the pilot
+             * weight (or the tile itself), blurred by the mask and given
+             * noise of the level found, rounded to bytes: a picture like
+             * the photograph whose sharp original is known. */
+            if (pilot > 0.0) {
+                trial.lambda = pilot;
+                refocus_srand(1);
+                refocus_compute(&trial, &host_tile, iterations);
+            }
+            if (params->boundary == 0)
+                matrix_convolve_mirror(&degraded, &tile, &mask);
+            else
+                matrix_convolve_periodic(&degraded, &tile, &mask);
+            for (size_t k = 0; k < tsize; k++) {
+                double v = floor(degraded.data[k] + added * trial_gauss(&noise) + 0.5);
+                degraded.data[k] = (float)(v < 0.0 ? 0.0 : v > 255.0 ? 255.0 : v);
+            }
+            for (int k = 0; k < n; k++) {
+                memcpy(run.data, degraded.data, tsize * sizeof(float));
+                trial.lambda = weights[k];
+                refocus_srand(1);
+                refocus_compute(&trial, &host, iterations);
+                double sum = 0.0;
+                for (int y = margin; y < sh - margin; y++)
+                    for (int x = margin; x < sw - margin; x++) {
+                        double d = (double)run.data[x + (size_t)y * sw] -
+                                   tile.data[x + (size_t)y * sw];
+                        sum += d * d;
+                    }
+                errors[k] += sum;
+            }
+            count += (size_t)(sw - 2 * margin) * (size_t)(sh - 2 * margin);
+        }
+    for (int k = 0; k < n; k++)
+        errors[k] /= (double)count;
+    refocus_srand(1);
+    matrix_destroy(&tile);
+    matrix_destroy(&degraded);
+    matrix_destroy(&run);
+    convmask_destroy(&mask);
+    return nx * ny;
+}
+
+int refocus_noise_trial_weights(const double **weights)
+{
+    if (weights)
+        *weights = noise_rule_trial_weights;
+    return NOISE_RULE_TRIALS;
+}
+
+double refocus_noise_trials_best(const double *errors)
+{
+    /* The smallest error, refined by a parabola through it and its
+     * neighbours in (log weight, log error). */
+    int best = -1;
+    for (int k = 0; errors && k < NOISE_RULE_TRIALS; k++)
+        if (errors[k] > 0.0 && isfinite(errors[k]) && (best < 0 || errors[k] < errors[best]))
+            best = k;
+    if (best < 0)
+        return 0.0;
+    double lbest = log(noise_rule_trial_weights[best]);
+    if (best > 0 && best + 1 < NOISE_RULE_TRIALS && errors[best - 1] > 0.0 &&
+        isfinite(errors[best - 1]) && errors[best + 1] > 0.0 && isfinite(errors[best + 1])) {
+        double y0 = log(errors[best - 1]), y1 = log(errors[best]), y2 = log(errors[best + 1]);
+        double h = log(noise_rule_trial_weights[best + 1]) - lbest;
+        double d = y0 - 2.0 * y1 + y2;
+        if (d > 0.0)
+            lbest += 0.5 * h * (y0 - y2) / d;
+    }
+    return exp(lbest);
+}
+
+double refocus_noise_trial_weight(const RefocusParams *params, double sigma, double pilot,
+                                  const double *errors)
+{
+    if (!(pilot > 0.0) || !isfinite(pilot))
+        pilot = refocus_noise_weight(params, sigma, -1.0);
+    double best = refocus_noise_trials_best(errors);
+    if (best <= 0.0)
+        return pilot;
+    double lbest = log(best);
+    if (!(sigma >= 0.0) || !isfinite(sigma))
+        sigma = 0.0;
+    double radius = 0.0;
+    if (params) {
+        long r = refocus_mask_radius(params);
+        radius = r > 0 ? (double)r : 0.0;
+    }
+    int ri, li;
+    double rf, lf;
+    locate(noise_rule_radii, NOISE_RULE_RADII, radius, &ri, &rf);
+    locate(noise_rule_levels, NOISE_RULE_LEVELS, sigma, &li, &lf);
+    int ri1 = NOISE_RULE_RADII > 1 ? ri + 1 : ri, li1 = NOISE_RULE_LEVELS > 1 ? li + 1 : li;
+    double a = log(noise_rule_trial_factors[ri][li]), b = log(noise_rule_trial_factors[ri][li1]);
+    double c = log(noise_rule_trial_factors[ri1][li]), d = log(noise_rule_trial_factors[ri1][li1]);
+    double offset = (1 - rf) * ((1 - lf) * a + lf * b) + rf * ((1 - lf) * c + lf * d);
+    double lw = (1.0 - NOISE_RULE_TRIAL_SHARE) * log(pilot) + NOISE_RULE_TRIAL_SHARE * lbest + offset;
+    return fmin(fmax(exp(lw), NOISE_RULE_WEIGHT_MIN), NOISE_RULE_WEIGHT_MAX);
+}
+
 double refocus_auto_noise(RefocusParams *params, const Matrix *const *channels, int n,
                           double *levels, double *detail)
 {
-    double sum = 0.0, detail_sum = 0.0;
-    int count = 0;
+    double sum = 0.0, detail_sum = 0.0, trial_level = 0.0;
+    int count = 0, trial = n == 3 ? 1 : 0;
     for (int c = 0; c < n; c++) {
         double l = refocus_noise_level(channels[c]);
         if (levels)
             levels[c] = l;
+        if (c == trial)
+            trial_level = l;
         sum += l;
         detail_sum += refocus_detail_level(channels[c], l);
         count++;
     }
-    double image_detail = count ? detail_sum / count : 0.0;
+    double image_detail = count ? detail_sum / count : 0.0, level = count ? sum / count : 0.0;
     if (detail)
         *detail = image_detail;
-    double weight = refocus_noise_weight(params, count ? sum / count : 0.0, image_detail);
+    double weight = refocus_noise_weight(params, level, image_detail);
+    double errors[NOISE_RULE_TRIALS];
+    if (params && count &&
+        refocus_noise_trials(params, channels[trial], trial_level, weight, noise_rule_trial_weights,
+                             NOISE_RULE_TRIALS, NOISE_TRIAL_ITERATIONS, errors) > 0)
+        weight = refocus_noise_trial_weight(params, level, weight, errors);
     if (params)
         params->lambda = weight;
     return weight;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "testutil.h"
 
@@ -317,16 +318,18 @@ TEST(NoiseWeight, SmootherPicturesClimbFasterBelowTheKnee)
     }
 }
 
-// The image's level is the mean of its channels', and the chosen weight
-// lands in the parameters; the channels are left alone.
+// The image's level is the mean of its channels', the pilot is the
+// table's weight for it, the trials run on the green channel, and the
+// chosen weight lands in the parameters; the channels are left alone.
 TEST(NoiseWeight, AutoForAnImageSetsTheParameter)
 {
-    OwnedMatrix r = noisy_channel(64, 48, 1.0, 1), g = noisy_channel(64, 48, 3.0, 2),
-                b = noisy_channel(64, 48, 5.0, 3);
-    OwnedMatrix before = g;
+    OwnedMatrix r = noisy_channel(96, 80, 1.0, 1), g = noisy_channel(96, 80, 3.0, 2),
+                b = noisy_channel(96, 80, 5.0, 3);
+    OwnedMatrix before_r = r, before_g = g, before_b = b;
     const Matrix *chans[3] = { &r.m, &g.m, &b.m };
     RefocusParams p;
     refocus_params_default(&p);
+    p.radius = 3.0;
     double levels[3], detail;
     double w = refocus_auto_noise(&p, chans, 3, levels, &detail);
     EXPECT_EQ(p.lambda, w);
@@ -335,9 +338,17 @@ TEST(NoiseWeight, AutoForAnImageSetsTheParameter)
                             refocus_detail_level(&g.m, levels[1]) +
                             refocus_detail_level(&b.m, levels[2])) / 3;
     EXPECT_DOUBLE_EQ(detail, expect_detail);
-    EXPECT_EQ(w, refocus_noise_weight(&p, (levels[0] + levels[1] + levels[2]) / 3, detail));
-    for (size_t k = 0; k < g.size(); k++)
-        ASSERT_EQ(g.m.data[k], before.m.data[k]);
+    double level = (levels[0] + levels[1] + levels[2]) / 3;
+    double pilot = refocus_noise_weight(&p, level, detail);
+    double errors[NOISE_RULE_TRIALS];
+    ASSERT_GT(refocus_noise_trials(&p, &g.m, levels[1], pilot, noise_rule_trial_weights,
+                                   NOISE_RULE_TRIALS, NOISE_TRIAL_ITERATIONS, errors), 0);
+    EXPECT_EQ(w, refocus_noise_trial_weight(&p, level, pilot, errors));
+    for (size_t k = 0; k < g.size(); k++) {
+        ASSERT_EQ(r.m.data[k], before_r.m.data[k]);
+        ASSERT_EQ(g.m.data[k], before_g.m.data[k]);
+        ASSERT_EQ(b.m.data[k], before_b.m.data[k]);
+    }
 }
 
 // Empty or unreadable channels give a clear outcome: level and detail 0 and
@@ -359,6 +370,214 @@ TEST(NoiseWeight, AutoOnUnusableChannelsGivesAUsableWeight)
     char line[200];
     refocus_describe_auto_noise(line, sizeof line, levels, 3, detail, w);
     EXPECT_NE(std::strstr(line, "detail 0.00; noise weight chosen: "), nullptr) << line;
+}
+
+// Byte-valued test photo channel blurred with the disc of radius and given
+// seeded noise of standard deviation sigma: what the trials meet.
+OwnedMatrix blurred_photo(int w, int h, float radius, double sigma, unsigned seed)
+{
+    OwnedMatrix orig = test_photo_channel(w, h, 1, seed);
+    ConvMask disc;
+    convmask_disc(&disc, radius);
+    OwnedMatrix out = reference_convolve(orig.m, disc, true);
+    convmask_destroy(&disc);
+    std::mt19937 gen(seed + 100);
+    std::normal_distribution<double> n(0.0, sigma);
+    for (size_t k = 0; k < out.size(); k++)
+        out.m.data[k] = std::min(255.0f, std::max(0.0f, std::floor(out.m.data[k] + (float)n(gen) + 0.5f)));
+    return out;
+}
+
+// The trials leave the channel alone, give the same errors for the same
+// picture whatever state the solver's sequence was in, and leave that
+// sequence as a fresh process has it (so a run after them starts where it
+// would without them).
+TEST(NoiseTrials, DeterministicAndWithoutSideEffects)
+{
+    OwnedMatrix ch = blurred_photo(150, 130, 3.0f, 2.0, 5), before = ch;
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 3.0;
+    const double weights[3] = { 300.0, 3000.0, 30000.0 };
+    double e1[3], e2[3];
+    refocus_srand(77);
+    ASSERT_EQ(refocus_noise_trials(&p, &ch.m, 2.0, 2000.0, weights, 3, 5, e1), 4);
+    int next = refocus_rand();
+    refocus_srand(1);
+    EXPECT_EQ(next, refocus_rand());
+    refocus_srand(12345);
+    for (int k = 0; k < 1000; k++)
+        refocus_rand();
+    ASSERT_EQ(refocus_noise_trials(&p, &ch.m, 2.0, 2000.0, weights, 3, 5, e2), 4);
+    for (int k = 0; k < 3; k++) {
+        EXPECT_TRUE(std::isfinite(e1[k]) && e1[k] > 0.0) << k;
+        EXPECT_EQ(e1[k], e2[k]) << k;
+    }
+    for (size_t k = 0; k < ch.size(); k++)
+        ASSERT_EQ(ch.m.data[k], before.m.data[k]);
+    // The pilot and the noise level matter.
+    double e3[3], e4[3];
+    ASSERT_EQ(refocus_noise_trials(&p, &ch.m, 2.0, 0.0, weights, 3, 5, e3), 4);
+    ASSERT_EQ(refocus_noise_trials(&p, &ch.m, 6.0, 2000.0, weights, 3, 5, e4), 4);
+    EXPECT_NE(e3[1], e1[1]);
+    EXPECT_GT(e4[0], e1[0]);
+}
+
+// Tiles: four on a photograph, fewer where a side holds only one, the whole
+// channel when it is smaller than a tile; a channel without room for an
+// interior of 8 x 8 inside the margins, with non-finite samples, or
+// parameters that cannot be used gives 0 and leaves the errors alone.
+TEST(NoiseTrials, TileCountsAndRefusals)
+{
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 2.0;
+    const int margin = 2 * 2 + 2, side = NOISE_TRIAL_SIDE + 2 * margin;
+    const double weights[2] = { 1000.0, 10000.0 };
+    struct {
+        int w, h, tiles;
+    } cases[] = { { 2 * side, 2 * side, 4 }, { 3 * side, side, 2 }, { side - 1, 3 * side, 2 },
+                  { side, side, 1 },         { 2 * margin + 8, 2 * margin + 8, 1 },
+                  { 2 * margin + 7, 100, 0 }, { 100, 2 * margin + 7, 0 }, { 1, 1, 0 } };
+    for (const auto &c : cases) {
+        OwnedMatrix ch = blurred_photo(c.w, c.h, 2.0f, 1.0, 3);
+        double e[2] = { -5.0, -5.0 };
+        EXPECT_EQ(refocus_noise_trials(&p, &ch.m, 1.0, 0.0, weights, 2, 2, e), c.tiles)
+            << c.w << " x " << c.h;
+        if (c.tiles == 0)
+            EXPECT_EQ(e[0], -5.0);
+        else
+            EXPECT_GT(e[0], 0.0);
+    }
+    OwnedMatrix ch = blurred_photo(120, 120, 2.0f, 1.0, 3);
+    double e[2] = { -5.0, -5.0 };
+    const double bad[2] = { 1000.0, (double)NAN };
+    EXPECT_EQ(refocus_noise_trials(&p, &ch.m, 1.0, 0.0, bad, 2, 2, e), 0);
+    EXPECT_EQ(refocus_noise_trials(&p, &ch.m, 1.0, (double)NAN, weights, 0, 2, e), 0);
+    EXPECT_EQ(refocus_noise_trials(nullptr, &ch.m, 1.0, 0.0, weights, 2, 2, e), 0);
+    RefocusParams huge = p;
+    huge.radius = 1e9;
+    EXPECT_EQ(refocus_noise_trials(&huge, &ch.m, 1.0, 0.0, weights, 2, 2, e), 0);
+    ch.m.data[500] = NAN;
+    EXPECT_EQ(refocus_noise_trials(&p, &ch.m, 1.0, 0.0, weights, 2, 2, e), 0);
+    EXPECT_EQ(e[0], -5.0);
+    EXPECT_EQ(e[1], -5.0);
+}
+
+// A noisier picture makes the trials' small weights worse against their
+// larger ones: the noise they add is the level found.
+TEST(NoiseTrials, MoreNoiseFavoursLargerWeights)
+{
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 3.0;
+    auto best = [&](double sigma) {
+        OwnedMatrix ch = blurred_photo(200, 200, 3.0f, sigma, 7);
+        double level = refocus_noise_level(&ch.m);
+        double e[NOISE_RULE_TRIALS];
+        EXPECT_EQ(refocus_noise_trials(&p, &ch.m, level, 0.0, noise_rule_trial_weights,
+                                       NOISE_RULE_TRIALS, 10, e), 4);
+        return (int)(std::min_element(e, e + NOISE_RULE_TRIALS) - e);
+    };
+    int clean = best(0.5), noisy = best(8.0);
+    EXPECT_LT(clean, noisy);
+}
+
+// The trial stage's arithmetic: a clear smallest error at a trial weight is
+// that weight, combined with the pilot in the calibrated shares and times
+// the factor of the table node; unusable errors give the pilot, an unusable
+// pilot the table's weight.
+TEST(NoiseWeight, TrialStageCombinesPilotAndTrials)
+{
+    auto clamp = [](double w) {
+        return std::min(std::max(w, (double)NOISE_RULE_WEIGHT_MIN), (double)NOISE_RULE_WEIGHT_MAX);
+    };
+    for (int ri = 0; ri < NOISE_RULE_RADII; ri++) {
+        RefocusParams p;
+        refocus_params_default(&p);
+        p.radius = noise_rule_radii[ri];
+        if (refocus_mask_radius(&p) != (long)noise_rule_radii[ri])
+            continue;
+        for (int li = 0; li < NOISE_RULE_LEVELS; li++)
+            for (int best = 1; best + 1 < NOISE_RULE_TRIALS; best += 3) {
+                double errors[NOISE_RULE_TRIALS];
+                for (int k = 0; k < NOISE_RULE_TRIALS; k++)
+                    errors[k] = 10.0 * std::exp(0.3 * std::abs(k - best));
+                double pilot = 2000.0, s = NOISE_RULE_TRIAL_SHARE;
+                double expect = clamp(std::pow(pilot, 1.0 - s) *
+                                      std::pow(noise_rule_trial_weights[best], s) *
+                                      noise_rule_trial_factors[ri][li]);
+                double w = refocus_noise_trial_weight(&p, noise_rule_levels[li], pilot, errors);
+                EXPECT_NEAR(w, expect, 1e-4 * expect) << ri << " " << li << " " << best;
+            }
+    }
+    RefocusParams p;
+    refocus_params_default(&p);
+    double nan[NOISE_RULE_TRIALS];
+    std::fill(nan, nan + NOISE_RULE_TRIALS, (double)NAN);
+    EXPECT_EQ(refocus_noise_trial_weight(&p, 2.0, 1234.0, nullptr), 1234.0);
+    EXPECT_EQ(refocus_noise_trial_weight(&p, 2.0, 1234.0, nan), 1234.0);
+    EXPECT_EQ(refocus_noise_trial_weight(&p, 2.0, (double)NAN, nullptr),
+              refocus_noise_weight(&p, 2.0, -1.0));
+}
+
+// The trials' best weight: a trial weight whose error is smallest with
+// equal neighbours is that weight; otherwise the vertex of the parabola in
+// (log weight, log error) through it and its neighbours, and at either end
+// of the trials the end weight; no usable error gives 0.
+TEST(NoiseTrials, BestWeightIsTheErrorsMinimum)
+{
+    const double *weights;
+    int n = refocus_noise_trial_weights(&weights);
+    ASSERT_EQ(n, NOISE_RULE_TRIALS);
+    ASSERT_GE(n, 3);
+    for (int k = 1; k < n; k++)
+        ASSERT_GT(weights[k], weights[k - 1]);
+    std::vector<double> e(n);
+    for (double centre : { 1.3, 2.0, 4.75, n - 2.2 }) {
+        // log error a parabola in log weight with its vertex centre steps
+        // above the first weight (the trials are spaced evenly in the
+        // logarithm, up to the rounding of the weights).
+        double step = std::log(weights[1] / weights[0]);
+        double vertex = std::log(weights[0]) + centre * step;
+        for (int k = 0; k < n; k++) {
+            double u = (std::log(weights[k]) - vertex) / step;
+            e[k] = std::exp(0.2 * u * u);
+        }
+        double expect = std::exp(vertex);
+        EXPECT_NEAR(refocus_noise_trials_best(e.data()), expect, 5e-3 * expect) << centre;
+    }
+    for (int k = 0; k < n; k++)
+        e[k] = 5.0 + k;
+    EXPECT_NEAR(refocus_noise_trials_best(e.data()), weights[0], 1e-9 * weights[0]);
+    for (int k = 0; k < n; k++)
+        e[k] = 50.0 - k;
+    EXPECT_NEAR(refocus_noise_trials_best(e.data()), weights[n - 1], 1e-9 * weights[n - 1]);
+    e[n - 1] = NAN;
+    e[n - 2] = -1.0;
+    EXPECT_NEAR(refocus_noise_trials_best(e.data()), weights[n - 3], 1e-9 * weights[n - 3]);
+    std::fill(e.begin(), e.end(), (double)NAN);
+    EXPECT_EQ(refocus_noise_trials_best(e.data()), 0.0);
+    EXPECT_EQ(refocus_noise_trials_best(nullptr), 0.0);
+}
+
+// The whole rule on photographs: more noise on the same picture never gets
+// less weight, and the same picture always gets the same weight.
+TEST(NoiseWeight, AutoFollowsTheNoiseAndRepeats)
+{
+    RefocusParams p;
+    refocus_params_default(&p);
+    p.radius = 3.0;
+    double prev = 0.0;
+    for (double sigma : { 0.0, 2.0, 8.0 }) {
+        OwnedMatrix ch = blurred_photo(200, 180, 3.0f, sigma, 4);
+        const Matrix *c1[1] = { &ch.m };
+        double w = refocus_auto_noise(&p, c1, 1, nullptr, nullptr);
+        EXPECT_GE(w, prev) << "sigma " << sigma;
+        refocus_srand(99);
+        EXPECT_EQ(refocus_auto_noise(&p, c1, 1, nullptr, nullptr), w) << "sigma " << sigma;
+        prev = w;
+    }
 }
 
 }  // namespace
