@@ -1033,8 +1033,12 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                 for (int b = 0; b < B; b++) {
                     size_t pos = (size_t)(j + b) * w + (size_t)i;
                     float zq = gcol[(size_t)(j + b) * gs];
-                    for (int e = 0; e < b; e++)
-                        zq += acol[e - b + B - 1] * delta[e];
+                    /* Before the block's first move the terms are all 0
+                     * (at most the sign of a zero g differs, which no
+                     * decision sees). */
+                    if (moved)
+                        for (int e = 0; e < b; e++)
+                            zq += acol[e - b + B - 1] * delta[e];
                     float old = scol[j + b];
                     float s = regularisation_split(&ct, j + b, old, xn, xnn);
                     float z = zq - st.lambda * s;

@@ -157,7 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Widths that are multiples of 16 beyond the folded-table pitch once
         // overran the periodic border buffer.
         SweepCase{ "periodic_width_multiple_of_16", 64, 40, 6, 0, 0, 0, 0.0180804f, true, false },
-        SweepCase{ "periodic_wide_unweighted", 96, 20, 3, 0, 0, 0, 0.01f, false, false }),
+        SweepCase{ "periodic_wide_unweighted", 96, 20, 3, 0, 0, 0, 0.01f, false, false },
+        // Several whole column groups of the strip and a part one, rows that
+        // are not a multiple of the transposes' 8.
+        SweepCase{ "strip_groups_weighted", 83, 29, 4, 0, 0, 0, 0.0180804f, true, true },
+        SweepCase{ "strip_groups_unweighted", 83, 29, 4, 0, 0, 0, 0.0180804f, false, false }),
     [](const ::testing::TestParamInfo<SweepCase> &info) { return std::string(info.param.name); });
 
 // The same start, the same random sequence: production and reference sweeps
