@@ -748,7 +748,7 @@ static void grad_refresh(ChannelSolver *solver)
         if (stride % 1024 == 0)
             stride += 16;
         solver->grad_stride = stride;
-        solver->grad = xmalloc(stride * h * sizeof(float));
+        solver->grad = xmalloc_pages(stride * h * sizeof(float));
         memset(solver->grad, 0, stride * h * sizeof(float));
     }
     data_pass(solver, solver->grad + left, solver->grad_stride, 1);
@@ -991,8 +991,11 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
     float *part = NULL, *terms = NULL;
     ColumnTerms ct = { NULL, NULL, NULL, NULL };
     if (st.w >= 5 && st.h >= 5) {
-        /* Columns of whole vectors. */
+        /* Columns of whole vectors, an odd number of cache lines apart:
+         * columns a multiple of 4 KiB apart would share a few L1 sets. */
         st.sh = ((size_t)st.h + SWEEP_PAD - 1) / SWEEP_PAD * SWEEP_PAD;
+        if (st.sh / SWEEP_PAD % 2 == 0)
+            st.sh += SWEEP_PAD;
         part = xmalloc((size_t)PART_COLS * st.sh * sizeof(float));
         st.strip = xmalloc(2 * (size_t)STRIP_COLS * st.sh * sizeof(float));
         /* The rows past h are read (and never used) by the vector loops. */
