@@ -866,12 +866,19 @@ transpose_rows(float *img, size_t w, float *dst, size_t sh, int nb, int to_image
 
 /* strip_move's usual case, eight rows at a time: columns c0 + 2.. of
  * the strip go back to x (when write_back), then all of the columns
- * c0..c0+STRIP_COLS-1 (inside the image) come in.  Returns the rows done. */
+ * c0..c0+STRIP_COLS-1 (inside the image) come in.  When the strip moves
+ * on by PART_COLS, its last STRIP_COLS - PART_COLS columns become its
+ * first (the two visited last and six not visited yet: what x holds),
+ * and only the others are read from x and the weights, whose rows lie a
+ * page apart.  Returns the rows done. */
 __attribute__((target("avx2"))) static int strip_rows_avx2(SweepState *st, int write_back,
                                                            int old_c0, int c0)
 {
     size_t w = (size_t)st->w, sh = st->sh;
     float *sx = st->strip, *sw = st->strip + (size_t)STRIP_COLS * sh;
+    const int keep = STRIP_COLS - PART_COLS;
+    int shift = write_back && c0 == old_c0 + PART_COLS;
+    int k0 = shift ? keep : 0;
     int j = 0;
     for (; j + 8 <= st->h; j += 8) {
         for (int k = 0; k < 8; k++)
@@ -880,10 +887,18 @@ __attribute__((target("avx2"))) static int strip_rows_avx2(SweepState *st, int w
         if (write_back)
             transpose_rows(st->x + row + old_c0 + 2, w, sx + 2 * sh + (size_t)j, sh,
                            PART_COLS / 8, 1);
-        transpose_rows(st->x + row + c0, w, sx + (size_t)j, sh, STRIP_COLS / 8, 0);
+        if (shift)
+            for (int k = 0; k < keep; k++) {
+                size_t to = (size_t)k * sh + (size_t)j, from = to + (size_t)PART_COLS * sh;
+                _mm256_storeu_ps(sx + to, _mm256_loadu_ps(sx + from));
+                if (st->weights)
+                    _mm256_storeu_ps(sw + to, _mm256_loadu_ps(sw + from));
+            }
+        transpose_rows(st->x + row + c0 + k0, w, sx + (size_t)k0 * sh + (size_t)j, sh,
+                       (STRIP_COLS - k0) / 8, 0);
         if (st->weights)
-            transpose_rows((float *)st->weights + row + c0, w, sw + (size_t)j, sh,
-                           STRIP_COLS / 8, 0);
+            transpose_rows((float *)st->weights + row + c0 + k0, w,
+                           sw + (size_t)k0 * sh + (size_t)j, sh, (STRIP_COLS - k0) / 8, 0);
     }
     return j;
 }
@@ -912,7 +927,7 @@ static void strip_move(SweepState *st, int have_old, int c0)
     float *sxo = sx + (size_t)(olo - st->c0) * sh;
     int j = 0;
 #ifdef OSTREL_HAVE_AVX2_KERNEL
-#if STRIP_COLS % 8 != 0 || PART_COLS % 8 != 0
+#if STRIP_COLS % 8 != 0 || PART_COLS % 8 != 0 || STRIP_COLS - PART_COLS > PART_COLS
 #error "the strip's transposes move whole blocks of 8 columns"
 #endif
     /* Only moves data: every form gives the same strip. */
