@@ -864,29 +864,31 @@ transpose_rows(float *img, size_t w, float *dst, size_t sh, int nb, int to_image
     }
 }
 
-/* strip_move's usual case, eight rows at a time: columns c0 + 2.. of
- * the strip go back to x (when write_back), then all of the columns
- * c0..c0+STRIP_COLS-1 (inside the image) come in.  When the strip moves
+/* strip_move's usual cases, eight rows at a time: the PART_COLS columns
+ * from old_c0 + 2 on go back to x (when write_back), then (when fill) all
+ * of the columns c0..c0+STRIP_COLS-1 (inside the image) come in.  When the strip moves
  * on by PART_COLS, its last STRIP_COLS - PART_COLS columns become its
  * first (the two visited last and six not visited yet: what x holds),
  * and only the others are read from x and the weights, whose rows lie a
  * page apart.  Returns the rows done. */
 __attribute__((target("avx2"))) static int strip_rows_avx2(SweepState *st, int write_back,
-                                                           int old_c0, int c0)
+                                                           int fill, int old_c0, int c0)
 {
     size_t w = (size_t)st->w, sh = st->sh;
     float *sx = st->strip, *sw = st->strip + (size_t)STRIP_COLS * sh;
     const int keep = STRIP_COLS - PART_COLS;
-    int shift = write_back && c0 == old_c0 + PART_COLS;
+    int shift = write_back && fill && c0 == old_c0 + PART_COLS;
     int k0 = shift ? keep : 0;
     int j = 0;
     for (; j + 8 <= st->h; j += 8) {
-        for (int k = 0; k < 8; k++)
-            strip_prefetch(st, j + k, c0);
         size_t row = (size_t)j * w;
         if (write_back)
             transpose_rows(st->x + row + old_c0 + 2, w, sx + 2 * sh + (size_t)j, sh,
                            PART_COLS / 8, 1);
+        if (!fill)
+            continue;
+        for (int k = 0; k < 8; k++)
+            strip_prefetch(st, j + k, c0);
         if (shift)
             for (int k = 0; k < keep; k++) {
                 size_t to = (size_t)k * sh + (size_t)j, from = to + (size_t)PART_COLS * sh;
@@ -925,20 +927,27 @@ static void strip_move(SweepState *st, int have_old, int c0)
     int full = fill && lo == c0 && hi == c0 + STRIP_COLS;
     float *sx = st->strip, *sw = st->strip + (size_t)STRIP_COLS * sh;
     float *sxo = sx + (size_t)(olo - st->c0) * sh;
-    int j = 0;
+    /* Rows below jv: the columns written back (vec_back) or filled
+     * (vec_fill) in vectors. */
+    int jv = 0, vec_back = 0, vec_fill = 0;
 #ifdef OSTREL_HAVE_AVX2_KERNEL
 #if STRIP_COLS % 8 != 0 || PART_COLS % 8 != 0 || STRIP_COLS - PART_COLS > PART_COLS
 #error "the strip's transposes move whole blocks of 8 columns"
 #endif
     /* Only moves data: every form gives the same strip. */
-    if (full && (ohi == olo || ohi - olo == PART_COLS) && kernel_level() >= 1)
-        j = strip_rows_avx2(st, ohi > olo, st->c0, c0);
+    if (kernel_level() >= 1) {
+        vec_back = ohi - olo == PART_COLS;
+        vec_fill = full;
+        if (vec_back || vec_fill)
+            jv = strip_rows_avx2(st, vec_back, vec_fill, st->c0, c0);
+    }
 #endif
-    for (; j < st->h; j++) {
+    for (int j = 0; j < st->h; j++) {
         float *xrow = st->x + (size_t)j * w;
-        for (int i = olo; i < ohi; i++)
-            xrow[i] = sxo[(size_t)(i - olo) * sh + (size_t)j];
-        if (!fill)
+        if (!(j < jv && vec_back))
+            for (int i = olo; i < ohi; i++)
+                xrow[i] = sxo[(size_t)(i - olo) * sh + (size_t)j];
+        if (!fill || (j < jv && vec_fill))
             continue;
         const float *wrow = st->weights ? st->weights + (size_t)j * w : NULL;
         if (full)
