@@ -502,6 +502,36 @@ static inline float regularisation_split(const ColumnTerms *ct, int j, float x, 
     return ct->rest[j] + (ct->cnn[j] * (xnn - x) - ct->cn[j] * (xn - x));
 }
 
+#ifdef __SSE2__
+#if SWEEP_BLOCK != 4
+#error "block_stays decides a block in one vector of 4"
+#endif
+/* Whether none of the SWEEP_BLOCK pixels of a block (x: the first in the
+ * strip's column, row j; g: its g, rows gs apart) passes the move test
+ * when each decision sees the values the pixels above it start with and
+ * no coupling term.  If so, that is what each decision sees in the walk
+ * (none of them moves), and the four decisions, taken side by side with
+ * the walk's operations, are exactly the walk's: the block is done, and
+ * z and a receive what the walk would trace. */
+static inline int block_stays(const float *x, const ColumnTerms *ct, int j, const float *g,
+                              size_t gs, float lambda, float *z, float *a)
+{
+    __m128 v4 = _mm_loadu_ps(x);
+    __m128 dn = _mm_mul_ps(_mm_loadu_ps(ct->cnn + j), _mm_sub_ps(_mm_loadu_ps(x - 2), v4));
+    __m128 dn1 = _mm_mul_ps(_mm_loadu_ps(ct->cn + j), _mm_sub_ps(_mm_loadu_ps(x - 1), v4));
+    __m128 s4 = _mm_add_ps(_mm_loadu_ps(ct->rest + j), _mm_sub_ps(dn, dn1));
+    __m128 zq4 = _mm_setr_ps(g[0], g[gs], g[2 * gs], g[3 * gs]);
+    __m128 z4 = _mm_sub_ps(zq4, _mm_mul_ps(_mm_set1_ps(lambda), s4));
+    __m128 a4 = _mm_loadu_ps(ct->a + j);
+    /* may_move, lane by lane. */
+    __m128 t4 = _mm_sub_ps(
+        _mm_mul_ps(_mm_set1_ps(-2.0f), _mm_andnot_ps(_mm_set1_ps(-0.0f), z4)), a4);
+    _mm_storeu_ps(z, z4);
+    _mm_storeu_ps(a, a4);
+    return !_mm_movemask_ps(_mm_cmplt_ps(t4, _mm_setzero_ps()));
+}
+#endif
+
 /* The data term of a pixel near a border.  Along a column the mapped
  * columns are fixed, so the table is folded once per column onto the
  * contiguous columns cstart..cstart+fpitch-1 it touches (entries of
@@ -1049,34 +1079,18 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
             column_terms(&st, part + (size_t)(i % PART_COLS) * st.sh, i, ct.rest, ct.cn, ct.cnn,
                          ct.a);
         int j = 0;
+        /* Whether the last block walked kept all its pixels. */
+        int still = 1;
         while (j < st.h) {
             if (col_block && brun[j] >= B) {
 #ifdef __SSE2__
-                /* Most blocks, late in a run, keep all their pixels.  If
-                 * none of them moves, each pixel's decision sees the
-                 * values the pixels above it start with and no coupling
-                 * term: so the four decisions are taken from those, side
-                 * by side, with the same operations, and the block is
-                 * done if none passes the move test (then all of them
-                 * were taken exactly so).  Otherwise the block is walked
-                 * pixel by pixel. */
-                __m128 v4 = _mm_loadu_ps(scol + j);
-                __m128 dn = _mm_mul_ps(_mm_loadu_ps(ct.cnn + j),
-                                       _mm_sub_ps(_mm_loadu_ps(scol + j - 2), v4));
-                __m128 dn1 = _mm_mul_ps(_mm_loadu_ps(ct.cn + j),
-                                        _mm_sub_ps(_mm_loadu_ps(scol + j - 1), v4));
-                __m128 s4 = _mm_add_ps(_mm_loadu_ps(ct.rest + j), _mm_sub_ps(dn, dn1));
-                const float *gj = gcol + (size_t)j * gs;
-                __m128 zq4 = _mm_setr_ps(gj[0], gj[gs], gj[2 * gs], gj[3 * gs]);
-                __m128 z4 = _mm_sub_ps(zq4, _mm_mul_ps(_mm_set1_ps(st.lambda), s4));
-                __m128 a4 = _mm_loadu_ps(ct.a + j);
-                __m128 t4 = _mm_sub_ps(
-                    _mm_mul_ps(_mm_set1_ps(-2.0f), _mm_andnot_ps(_mm_set1_ps(-0.0f), z4)), a4);
-                if (!_mm_movemask_ps(_mm_cmplt_ps(t4, _mm_setzero_ps()))) {
-                    if (z_out || a_out) {
-                        float zs[SWEEP_BLOCK], as[SWEEP_BLOCK];
-                        _mm_storeu_ps(zs, z4);
-                        _mm_storeu_ps(as, a4);
+                /* Most blocks, late in a run, keep all their pixels (see
+                 * block_stays); after a block where pixels moved, the next
+                 * is walked without the try (moves come in runs). */
+                float zs[SWEEP_BLOCK], as[SWEEP_BLOCK];
+                if (still && block_stays(scol + j, &ct, j, gcol + (size_t)j * gs, gs, st.lambda,
+                                         zs, as)) {
+                    if (z_out || a_out)
                         for (int b = 0; b < B; b++) {
                             size_t pos = (size_t)(j + b) * w + (size_t)i;
                             if (z_out)
@@ -1084,7 +1098,6 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                             if (a_out)
                                 a_out[pos] = as[b];
                         }
-                    }
                     j += B;
                     continue;
                 }
@@ -1119,6 +1132,7 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                     if (a_out)
                         a_out[pos] = a;
                 }
+                still = !moved;
                 if (moved == 1) {
                     /* One pixel moved: the plain update of its rows. */
                     int b = 0;
