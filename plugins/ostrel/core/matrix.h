@@ -23,6 +23,9 @@ typedef struct Matrix {
 /* Never returns NULL: on failure prints "Allocation of %lu bytes failed\n"
  * to stderr and exits with status 1.  Release with free(). */
 void *xmalloc(size_t size);
+/* xmalloc for large arrays read a row apart (freed with free): where the
+ * system offers them on request, backed by large pages. */
+void *xmalloc_pages(size_t size);
 /* NULL for NULL, else a copy made with xmalloc. */
 char *xstrdup(const char *text);
 

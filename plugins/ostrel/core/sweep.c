@@ -347,8 +347,9 @@ typedef struct {
     int *mapbuf;
     int *colidx; /* map(i + k, w) for k = -rx..rx, of the current column */
     /* The sweep's strip: image columns c0..c0+STRIP_COLS-1 of x, then of
-     * the weights, in rows of STRIP_STRIDE floats (see sweep_run). */
+     * the weights, each a column of sh floats (see sweep_run). */
     float *strip;
+    size_t sh;
     int c0;
     /* g(i, j) at g[j * gs + i], for the strip's prefetches (NULL: none). */
     const float *g;
@@ -358,7 +359,6 @@ typedef struct {
 /* Columns of the strip: the PART_COLS columns visited, two to their left
  * and up to six to their right (the stencil reaches two). */
 #define STRIP_COLS 24
-#define STRIP_STRIDE (2 * STRIP_COLS)
 /* Rows ahead that the strip's filling asks for. */
 #define STRIP_AHEAD 12
 
@@ -366,7 +366,7 @@ typedef struct {
 static inline float x_at(const SweepState *st, int i, int j)
 {
     if (st->strip && i >= st->c0 && i < st->c0 + STRIP_COLS)
-        return st->strip[(size_t)j * STRIP_STRIDE + (size_t)(i - st->c0)];
+        return st->strip[(size_t)(i - st->c0) * st->sh + (size_t)j];
     return st->x[(size_t)j * st->w + i];
 }
 
@@ -393,68 +393,144 @@ static float regularisation_mapped(const SweepState *st, int i, int j, float *p)
  * the pixel itself still hold their values from the start of the sweep;
  * only the west and north samples have been updated since.  So the east
  * and south part of the interior pixels of PART_COLS columns is computed
- * in vectors, row by row, just before the first of them is visited (all
- * it reads lies in columns not visited yet), and the visit adds the rest.
- * part[(j * PART_COLS) + (i - i0)] for columns i0..i0+PART_COLS-1. */
+ * in vectors, down each column, just before the first of them is visited
+ * (all it reads lies in columns not visited yet).
+ * part[(i - i0) * sh + j] for columns i0..i0+PART_COLS-1. */
 #define PART_COLS 16
+/* j = 0..sh-1 as whole vectors (sh a multiple of SWEEP_PAD), so that the
+ * compiler's vector form needs no scalar tail. */
+#define FOR_COLUMN_ROWS(j, sh)                                              \
+    for (ptrdiff_t j##0 = 0; j##0 < (ptrdiff_t)(sh); j##0 += SWEEP_PAD)     \
+        for (ptrdiff_t j = j##0; j < j##0 + SWEEP_PAD; j++)
 static inline CPU_LOOP_BODY void stencil_static_body(const SweepState *st, float *restrict part, int i0)
 {
     /* Read from the strip, which starts at column i0 - 2: column i is
      * strip column i - i0 + 2. */
-    const size_t w = STRIP_STRIDE;
-    size_t lo = i0 > 2 ? (size_t)i0 : 2, hi = (size_t)i0 + PART_COLS;
-    if (hi > (size_t)st->w - 2)
-        hi = (size_t)st->w - 2;
-    lo = lo - (size_t)i0 + 2;
-    hi = hi - (size_t)i0 + 2;
-    for (int j = 2; j + 2 < st->h; j++) {
-        const float *restrict x0 = st->strip + (size_t)j * w;
-        const float *restrict xs = x0 + w, *restrict xss = xs + w, *restrict xn = x0 - w;
-        float *restrict out = part + (size_t)j * PART_COLS - 2;
+    const size_t sh = st->sh;
+    int lo = i0 > 2 ? i0 : 2, hi = i0 + PART_COLS;
+    if (hi > st->w - 2)
+        hi = st->w - 2;
+    for (int i = lo; i < hi; i++) {
+        const float *restrict x0 = st->strip + (size_t)(i - i0 + 2) * sh;
+        const float *restrict xe = x0 + sh, *restrict xee = xe + sh;
+        float *restrict out = part + (size_t)(i - i0) * sh;
+        /* Whole vectors of SWEEP_PAD rows (sh is a multiple of SWEEP_PAD):
+         * rows 0, 1 and from h - 2 on are computed too, from whatever the
+         * strip holds there, and never read. */
         if (!st->weights) {
-            for (size_t i = lo; i < hi; i++) {
-                float c = x0[i];
-                out[i] = -8.0f * (x0[i + 1] - c) - 8.0f * (xs[i] - c) + 2.0f * (xs[i + 1] - c) +
-                         2.0f * (xn[i + 1] - c) + (x0[i + 2] - c) + (xss[i] - c);
+            FOR_COLUMN_ROWS(j, sh)
+            {
+                float c = x0[j];
+                out[j] = -8.0f * (xe[j] - c) - 8.0f * (x0[j + 1] - c) + 2.0f * (xe[j + 1] - c) +
+                         2.0f * (xe[j - 1] - c) + (xee[j] - c) + (x0[j + 2] - c);
             }
             continue;
         }
-        const float *restrict W0 = x0 + STRIP_COLS, *restrict Ws = W0 + w,
-                              *restrict Wn = W0 - w;
-        for (size_t i = lo; i < hi; i++) {
-            float c = x0[i], w0 = W0[i], we = W0[i + 1], ws = Ws[i], wn = Wn[i];
-            out[i] = -4.0f * (w0 + we) * (x0[i + 1] - c) - 4.0f * (w0 + ws) * (xs[i] - c) +
-                     (we + ws) * (xs[i + 1] - c) + (we + wn) * (xn[i + 1] - c) +
-                     we * (x0[i + 2] - c) + ws * (xss[i] - c);
+        const float *restrict W0 = x0 + (size_t)STRIP_COLS * sh, *restrict We = W0 + sh;
+        FOR_COLUMN_ROWS(j, sh)
+        {
+            float c = x0[j], w0 = W0[j], we = We[j], ws = W0[j + 1], wn = W0[j - 1];
+            out[j] = -4.0f * (w0 + we) * (xe[j] - c) - 4.0f * (w0 + ws) * (x0[j + 1] - c) +
+                     (we + ws) * (xe[j + 1] - c) + (we + wn) * (xe[j - 1] - c) +
+                     we * (xee[j] - c) + ws * (x0[j + 2] - c);
         }
     }
 }
 CPU_LOOP_FORMS_AVX2(stencil_static, (const SweepState *st, float *restrict part, int i0),
                     (st, part, i0))
 
-/* The whole stencil of an interior pixel from its precomputed part; c
- * points at the pixel in the strip, xn and xnn are the values of the two
- * pixels above it (the caller usually still holds them in registers: they
- * were decided just before). */
-static inline float regularisation_split(const SweepState *st, float part, const float *c,
-                                         float xn, float xnn, float *p)
+/* What the visit of an interior pixel of column i needs, computed in
+ * vectors down the column just before the walk reaches it (column i - 1,
+ * the last the stencil reaches west, is final by then):
+ *   rest  the stencil without the two samples above the pixel,
+ *   cn    the coefficient of the sample above (xn - x),
+ *   cnn   the coefficient of the sample two above (xnn - x),
+ *   a     the pixel's second difference a00 - lambda P,
+ * so that the visit only adds rest + (cnn (xnn - x) - cn (xn - x)), the
+ * part that waits for the pixels decided just before it.  Rows 2..h-3;
+ * part: the column's east and south part (stencil_static). */
+typedef struct {
+    float *rest, *cn, *cnn, *a;
+} ColumnTerms;
+
+static inline CPU_LOOP_BODY void column_terms_body(const SweepState *st, const float *restrict part,
+                                                   int i, float *restrict rest, float *restrict cn,
+                                                   float *restrict cnn, float *restrict a)
 {
-    const ptrdiff_t w = STRIP_STRIDE; /* signed: rows above are at negative offsets */
-    float v = c[0];
-    float w0 = 1.0f, we = 1.0f, ww = 1.0f, ws = 1.0f, wn = 1.0f;
-    if (st->weights) {
-        const float *W = c + STRIP_COLS;
-        w0 = W[0];
-        we = W[1];
-        ww = W[-1];
-        ws = W[w];
-        wn = W[-w];
+    const size_t sh = st->sh;
+    const float *restrict x0 = st->strip + (size_t)(i - st->c0) * sh;
+    const float *restrict xw = x0 - sh, *restrict xww = xw - sh;
+    const float a00 = st->a00, lambda = st->lambda;
+    if (!st->weights) {
+        FOR_COLUMN_ROWS(j, sh)
+        {
+            float v = x0[j];
+            /* The weighted form with every weight 1, term by term. */
+            a[j] = a00 - lambda * 20.0f;
+            rest[j] = part[j] - 8.0f * (xw[j] - v) + 2.0f * (xw[j + 1] - v) +
+                      2.0f * (xw[j - 1] - v) + (xww[j] - v);
+            cn[j] = 8.0f;
+            cnn[j] = 1.0f;
+        }
+        return;
     }
-    *p = 16.0f * w0 + ww + we + wn + ws;
-    float rest = part - 4.0f * (w0 + ww) * (c[-1] - v) + (ww + ws) * (c[w - 1] - v) +
-                 (ww + wn) * (c[-1 - w] - v) + ww * (c[-2] - v);
-    return rest + (wn * (xnn - v) - 4.0f * (w0 + wn) * (xn - v));
+    const float *restrict W0 = x0 + (size_t)STRIP_COLS * sh;
+    const float *restrict Ww = W0 - sh, *restrict We = W0 + sh;
+    FOR_COLUMN_ROWS(j, sh)
+    {
+        float v = x0[j], w0 = W0[j], we = We[j], ww = Ww[j], ws = W0[j + 1], wn = W0[j - 1];
+        float p = 16.0f * w0 + ww + we + wn + ws;
+        a[j] = a00 - lambda * p;
+        rest[j] = part[j] - 4.0f * (w0 + ww) * (xw[j] - v) + (ww + ws) * (xw[j + 1] - v) +
+                  (ww + wn) * (xw[j - 1] - v) + ww * (xww[j] - v);
+        cn[j] = 4.0f * (w0 + wn);
+        cnn[j] = wn;
+    }
 }
+CPU_LOOP_FORMS_AVX2(column_terms,
+                    (const SweepState *st, const float *restrict part, int i, float *restrict rest,
+                     float *restrict cn, float *restrict cnn, float *restrict a),
+                    (st, part, i, rest, cn, cnn, a))
+
+/* The whole stencil of an interior pixel of the column from its terms;
+ * x is its value, xn and xnn are the values of the two pixels above it
+ * (the caller usually still holds them in registers: they were decided
+ * just before). */
+static inline float regularisation_split(const ColumnTerms *ct, int j, float x, float xn,
+                                         float xnn)
+{
+    return ct->rest[j] + (ct->cnn[j] * (xnn - x) - ct->cn[j] * (xn - x));
+}
+
+#ifdef __SSE2__
+#if SWEEP_BLOCK != 4
+#error "block_stays decides a block in one vector of 4"
+#endif
+/* Whether none of the SWEEP_BLOCK pixels of a block (x: the first in the
+ * strip's column, row j; g: its g, rows gs apart) passes the move test
+ * when each decision sees the values the pixels above it start with and
+ * no coupling term.  If so, that is what each decision sees in the walk
+ * (none of them moves), and the four decisions, taken side by side with
+ * the walk's operations, are exactly the walk's: the block is done, and
+ * z and a receive what the walk would trace. */
+static inline int block_stays(const float *x, const ColumnTerms *ct, int j, const float *g,
+                              size_t gs, float lambda, float *z, float *a)
+{
+    __m128 v4 = _mm_loadu_ps(x);
+    __m128 dn = _mm_mul_ps(_mm_loadu_ps(ct->cnn + j), _mm_sub_ps(_mm_loadu_ps(x - 2), v4));
+    __m128 dn1 = _mm_mul_ps(_mm_loadu_ps(ct->cn + j), _mm_sub_ps(_mm_loadu_ps(x - 1), v4));
+    __m128 s4 = _mm_add_ps(_mm_loadu_ps(ct->rest + j), _mm_sub_ps(dn, dn1));
+    __m128 zq4 = _mm_setr_ps(g[0], g[gs], g[2 * gs], g[3 * gs]);
+    __m128 z4 = _mm_sub_ps(zq4, _mm_mul_ps(_mm_set1_ps(lambda), s4));
+    __m128 a4 = _mm_loadu_ps(ct->a + j);
+    /* may_move, lane by lane. */
+    __m128 t4 = _mm_sub_ps(
+        _mm_mul_ps(_mm_set1_ps(-2.0f), _mm_andnot_ps(_mm_set1_ps(-0.0f), z4)), a4);
+    _mm_storeu_ps(z, z4);
+    _mm_storeu_ps(a, a4);
+    return !_mm_movemask_ps(_mm_cmplt_ps(t4, _mm_setzero_ps()));
+}
+#endif
 
 /* The data term of a pixel near a border.  Along a column the mapped
  * columns are fixed, so the table is folded once per column onto the
@@ -542,6 +618,7 @@ static void sweep_state(const ChannelSolver *solver, SweepState *st)
                       : NULL;
     st->colidx = NULL;
     st->strip = NULL;
+    st->sh = 0;
     st->c0 = 0;
     st->g = NULL;
     st->gs = 0;
@@ -701,7 +778,7 @@ static void grad_refresh(ChannelSolver *solver)
         if (stride % 1024 == 0)
             stride += 16;
         solver->grad_stride = stride;
-        solver->grad = xmalloc(stride * h * sizeof(float));
+        solver->grad = xmalloc_pages(stride * h * sizeof(float));
         memset(solver->grad, 0, stride * h * sizeof(float));
     }
     data_pass(solver, solver->grad + left, solver->grad_stride, 1);
@@ -746,6 +823,119 @@ static int copies_single(const Copies *c, int s)
     return c->start[s + 1] - c->start[s] == 1;
 }
 
+/* Asks for the lines of x and the weights (columns c0..c0+STRIP_COLS-1)
+ * and of g (the columns visited) of row j + STRIP_AHEAD: rows a page
+ * apart defeat the hardware prefetchers. */
+static inline void strip_prefetch(const SweepState *st, int j, int c0)
+{
+    if (j + STRIP_AHEAD >= st->h)
+        return;
+    size_t off = (size_t)(j + STRIP_AHEAD) * (size_t)st->w + (size_t)c0;
+    const float *xa = st->x + off;
+    const float *wa = st->weights ? st->weights + off : NULL;
+    for (int k = 0; k < STRIP_COLS; k += 16) {
+        __builtin_prefetch(xa + k);
+        if (wa)
+            __builtin_prefetch(wa + k);
+    }
+    __builtin_prefetch(xa + STRIP_COLS - 1);
+    if (wa)
+        __builtin_prefetch(wa + STRIP_COLS - 1);
+    if (st->g) {
+        const float *ga = st->g + (size_t)(j + STRIP_AHEAD) * st->gs + c0 + 2;
+        __builtin_prefetch(ga);
+        __builtin_prefetch(ga + PART_COLS - 1);
+    }
+}
+
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+/* r[0..7] (rows of 8) become the columns. */
+__attribute__((target("avx2"))) static inline void transpose8(__m256 r[8])
+{
+    __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+    __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+    __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+    __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+    __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xee);
+    __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xee);
+    __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xee);
+    __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xee);
+    r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+    r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+    r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+    r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+    r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+    r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+    r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+    r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+}
+
+/* Rows j0..j0+7 of image columns c..c+8*nb-1 (row stride w) into strip
+ * columns k..k+8*nb-1 (dst: strip column k), or back when to_image. */
+__attribute__((target("avx2"))) static inline void
+transpose_rows(float *img, size_t w, float *dst, size_t sh, int nb, int to_image)
+{
+    for (int b = 0; b < nb; b++) {
+        __m256 r[8];
+        float *im = img + 8 * b, *sc = dst + (size_t)(8 * b) * sh;
+        if (to_image) {
+            for (int k = 0; k < 8; k++)
+                r[k] = _mm256_loadu_ps(sc + (size_t)k * sh);
+            transpose8(r);
+            for (int k = 0; k < 8; k++)
+                _mm256_storeu_ps(im + (size_t)k * w, r[k]);
+        } else {
+            for (int k = 0; k < 8; k++)
+                r[k] = _mm256_loadu_ps(im + (size_t)k * w);
+            transpose8(r);
+            for (int k = 0; k < 8; k++)
+                _mm256_storeu_ps(sc + (size_t)k * sh, r[k]);
+        }
+    }
+}
+
+/* strip_move's usual cases, eight rows at a time: the PART_COLS columns
+ * from old_c0 + 2 on go back to x (when write_back), then (when fill) all
+ * of the columns c0..c0+STRIP_COLS-1 (inside the image) come in.  When the strip moves
+ * on by PART_COLS, its last STRIP_COLS - PART_COLS columns become its
+ * first (the two visited last and six not visited yet: what x holds),
+ * and only the others are read from x and the weights, whose rows lie a
+ * page apart.  Returns the rows done. */
+__attribute__((target("avx2"))) static int strip_rows_avx2(SweepState *st, int write_back,
+                                                           int fill, int old_c0, int c0)
+{
+    size_t w = (size_t)st->w, sh = st->sh;
+    float *sx = st->strip, *sw = st->strip + (size_t)STRIP_COLS * sh;
+    const int keep = STRIP_COLS - PART_COLS;
+    int shift = write_back && fill && c0 == old_c0 + PART_COLS;
+    int k0 = shift ? keep : 0;
+    int j = 0;
+    for (; j + 8 <= st->h; j += 8) {
+        size_t row = (size_t)j * w;
+        if (write_back)
+            transpose_rows(st->x + row + old_c0 + 2, w, sx + 2 * sh + (size_t)j, sh,
+                           PART_COLS / 8, 1);
+        if (!fill)
+            continue;
+        for (int k = 0; k < 8; k++)
+            strip_prefetch(st, j + k, c0);
+        if (shift)
+            for (int k = 0; k < keep; k++) {
+                size_t to = (size_t)k * sh + (size_t)j, from = to + (size_t)PART_COLS * sh;
+                _mm256_storeu_ps(sx + to, _mm256_loadu_ps(sx + from));
+                if (st->weights)
+                    _mm256_storeu_ps(sw + to, _mm256_loadu_ps(sw + from));
+            }
+        transpose_rows(st->x + row + c0 + k0, w, sx + (size_t)k0 * sh + (size_t)j, sh,
+                       (STRIP_COLS - k0) / 8, 0);
+        if (st->weights)
+            transpose_rows((float *)st->weights + row + c0 + k0, w,
+                           sw + (size_t)k0 * sh + (size_t)j, sh, (STRIP_COLS - k0) / 8, 0);
+    }
+    return j;
+}
+#endif
+
 /* Moves the strip to start at column c0 (c0 = i0 - 2 for the columns
  * i0..i0+PART_COLS-1 about to be visited): the columns visited since the
  * last move (those of its PART_COLS, when have_old) go back to x, then
@@ -753,7 +943,7 @@ static int copies_single(const Copies *c, int s)
  * outside the image).  A c0 of INT_MIN only writes back. */
 static void strip_move(SweepState *st, int have_old, int c0)
 {
-    size_t w = (size_t)st->w;
+    size_t w = (size_t)st->w, sh = st->sh;
     int olo = st->c0 + 2 < 0 ? 0 : st->c0 + 2;
     int ohi = st->c0 + 2 + PART_COLS < st->w ? st->c0 + 2 + PART_COLS : st->w;
     if (!have_old)
@@ -765,54 +955,42 @@ static void strip_move(SweepState *st, int have_old, int c0)
         hi = c0 + STRIP_COLS < st->w ? c0 + STRIP_COLS : st->w;
     }
     int full = fill && lo == c0 && hi == c0 + STRIP_COLS;
-    /* The columns visited start 2 columns into the strip. */
-    int old_full = ohi - olo == PART_COLS;
+    float *sx = st->strip, *sw = st->strip + (size_t)STRIP_COLS * sh;
+    float *sxo = sx + (size_t)(olo - st->c0) * sh;
+    /* Rows below jv: the columns written back (vec_back) or filled
+     * (vec_fill) in vectors. */
+    int jv = 0, vec_back = 0, vec_fill = 0;
+#ifdef OSTREL_HAVE_AVX2_KERNEL
+#if STRIP_COLS % 8 != 0 || PART_COLS % 8 != 0 || STRIP_COLS - PART_COLS > PART_COLS
+#error "the strip's transposes move whole blocks of 8 columns"
+#endif
+    /* Only moves data: every form gives the same strip. */
+    if (kernel_level() >= 1) {
+        vec_back = ohi - olo == PART_COLS;
+        vec_fill = full;
+        if (vec_back || vec_fill)
+            jv = strip_rows_avx2(st, vec_back, vec_fill, st->c0, c0);
+    }
+#endif
     for (int j = 0; j < st->h; j++) {
-        float *row = st->strip + (size_t)j * STRIP_STRIDE;
         float *xrow = st->x + (size_t)j * w;
-        /* The usual cases are copies of fixed length, which the compiler
-         * turns into a few vector moves. */
-        if (old_full)
-            memcpy(xrow + olo, row + 2, PART_COLS * sizeof(float));
-        else
+        if (!(j < jv && vec_back))
             for (int i = olo; i < ohi; i++)
-                xrow[i] = row[i - st->c0];
-        if (!fill)
+                xrow[i] = sxo[(size_t)(i - olo) * sh + (size_t)j];
+        if (!fill || (j < jv && vec_fill))
             continue;
         const float *wrow = st->weights ? st->weights + (size_t)j * w : NULL;
-        if (full && j + STRIP_AHEAD < st->h) {
-            /* Rows a page apart defeat the hardware prefetchers; ask for
-             * every cache line of a row further down ahead of time. */
-            const float *xa = xrow + (size_t)STRIP_AHEAD * w + c0;
-            const float *wa = wrow ? wrow + (size_t)STRIP_AHEAD * w + c0 : NULL;
-            for (int k = 0; k < STRIP_COLS; k += 16) {
-                __builtin_prefetch(xa + k);
-                if (wa)
-                    __builtin_prefetch(wa + k);
-            }
-            __builtin_prefetch(xa + STRIP_COLS - 1);
-            if (wa)
-                __builtin_prefetch(wa + STRIP_COLS - 1);
-            if (st->g) {
-                /* And g of the columns visited. */
-                const float *ga = st->g + (size_t)(j + STRIP_AHEAD) * st->gs + c0 + 2;
-                __builtin_prefetch(ga);
-                __builtin_prefetch(ga + PART_COLS - 1);
-            }
+        if (full)
+            strip_prefetch(st, j, c0);
+        for (int k = 0; k < STRIP_COLS; k++) {
+            int i = c0 + k;
+            sx[(size_t)k * sh + (size_t)j] = i >= lo && i < hi ? xrow[i] : 0.0f;
         }
-        if (full) {
-            memcpy(row, xrow + c0, STRIP_COLS * sizeof(float));
-            if (wrow)
-                memcpy(row + STRIP_COLS, wrow + c0, STRIP_COLS * sizeof(float));
-            continue;
-        }
-        for (int k = 0; k < STRIP_STRIDE; k++)
-            row[k] = 0.0f;
-        for (int i = lo; i < hi; i++)
-            row[i - c0] = xrow[i];
         if (wrow)
-            for (int i = lo; i < hi; i++)
-                row[STRIP_COLS + i - c0] = wrow[i];
+            for (int k = 0; k < STRIP_COLS; k++) {
+                int i = c0 + k;
+                sw[(size_t)k * sh + (size_t)j] = i >= lo && i < hi ? wrow[i] : 0.0f;
+            }
     }
     if (fill)
         st->c0 = c0;
@@ -864,10 +1042,24 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
     /* Blocks: rows whose only copy is themselves and that have the plain
      * stencil; brun[j] counts such rows from j on. */
     int *brun = xmalloc((size_t)(st.h + 1) * sizeof(int));
-    float *part = NULL;
+    float *part = NULL, *terms = NULL;
+    ColumnTerms ct = { NULL, NULL, NULL, NULL };
     if (st.w >= 5 && st.h >= 5) {
-        part = xmalloc((size_t)PART_COLS * (size_t)st.h * sizeof(float));
-        st.strip = xmalloc((size_t)STRIP_STRIDE * (size_t)st.h * sizeof(float));
+        /* Columns of whole vectors, an odd number of cache lines apart:
+         * columns a multiple of 4 KiB apart would share a few L1 sets. */
+        st.sh = ((size_t)st.h + SWEEP_PAD - 1) / SWEEP_PAD * SWEEP_PAD;
+        if (st.sh / SWEEP_PAD % 2 == 0)
+            st.sh += SWEEP_PAD;
+        part = xmalloc((size_t)PART_COLS * st.sh * sizeof(float));
+        st.strip = xmalloc(2 * (size_t)STRIP_COLS * st.sh * sizeof(float));
+        /* The rows past h are read (and never used) by the vector loops. */
+        memset(part, 0, (size_t)PART_COLS * st.sh * sizeof(float));
+        memset(st.strip, 0, 2 * (size_t)STRIP_COLS * st.sh * sizeof(float));
+        terms = xmalloc(4 * st.sh * sizeof(float));
+        ct.rest = terms;
+        ct.cn = terms + st.sh;
+        ct.cnn = terms + 2 * st.sh;
+        ct.a = terms + 3 * st.sh;
     }
     brun[st.h] = 0;
     for (int j = st.h - 1; j >= 0; j--)
@@ -881,33 +1073,56 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
             strip_move(&st, i > 0, i - 2);
             stencil_static(&st, part, i);
         }
-        const float *pcol = part ? part + (i % PART_COLS) : NULL;
         /* Column i in the strip. */
-        float *scol = st.strip ? st.strip + (i - st.c0) : NULL;
+        float *scol = st.strip ? st.strip + (size_t)(i - st.c0) * st.sh : NULL;
+        if (col_s && part)
+            column_terms(&st, part + (size_t)(i % PART_COLS) * st.sh, i, ct.rest, ct.cn, ct.cnn,
+                         ct.a);
         int j = 0;
+        /* Whether the last block walked kept all its pixels. */
+        int still = 1;
         while (j < st.h) {
             if (col_block && brun[j] >= B) {
+#ifdef __SSE2__
+                /* Most blocks, late in a run, keep all their pixels (see
+                 * block_stays); after a block where pixels moved, the next
+                 * is walked without the try (moves come in runs). */
+                float zs[SWEEP_BLOCK], as[SWEEP_BLOCK];
+                if (still && block_stays(scol + j, &ct, j, gcol + (size_t)j * gs, gs, st.lambda,
+                                         zs, as)) {
+                    if (z_out || a_out)
+                        for (int b = 0; b < B; b++) {
+                            size_t pos = (size_t)(j + b) * w + (size_t)i;
+                            if (z_out)
+                                z_out[pos] = zs[b];
+                            if (a_out)
+                                a_out[pos] = as[b];
+                        }
+                    j += B;
+                    continue;
+                }
+#endif
                 /* A block: each pixel's g gets the moves of the block's
                  * earlier pixels, then one update adds all the moves. */
                 float delta[SWEEP_BLOCK];
                 int moved = 0;
-                float *c0 = scol + (size_t)j * STRIP_STRIDE;
-                float xn = c0[-STRIP_STRIDE], xnn = c0[-2 * STRIP_STRIDE];
+                float xn = scol[j - 1], xnn = scol[j - 2];
 #pragma GCC unroll 4
                 for (int b = 0; b < B; b++) {
                     size_t pos = (size_t)(j + b) * w + (size_t)i;
                     float zq = gcol[(size_t)(j + b) * gs];
-                    for (int e = 0; e < b; e++)
-                        zq += acol[e - b + B - 1] * delta[e];
-                    float p;
-                    float *c = c0 + (size_t)b * STRIP_STRIDE;
-                    float s = regularisation_split(&st, pcol[(size_t)(j + b) * PART_COLS], c,
-                                                   xn, xnn, &p);
+                    /* Before the block's first move the terms are all 0
+                     * (at most the sign of a zero g differs, which no
+                     * decision sees). */
+                    if (moved)
+                        for (int e = 0; e < b; e++)
+                            zq += acol[e - b + B - 1] * delta[e];
+                    float old = scol[j + b];
+                    float s = regularisation_split(&ct, j + b, old, xn, xnn);
                     float z = zq - st.lambda * s;
-                    float a = st.a00 - st.lambda * p;
-                    float old = *c;
+                    float a = ct.a[j + b];
                     float nv = may_move(z, a) ? solver_step_from(old, z, a, &rs) : old;
-                    *c = nv;
+                    scol[j + b] = nv;
                     xnn = xn;
                     xn = nv;
                     delta[b] = nv - old;
@@ -917,6 +1132,7 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                     if (a_out)
                         a_out[pos] = a;
                 }
+                still = !moved;
                 if (moved == 1) {
                     /* One pixel moved: the plain update of its rows. */
                     int b = 0;
@@ -942,17 +1158,17 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                 continue;
             }
             size_t pos = (size_t)j * w + (size_t)i;
-            float old = scol ? scol[(size_t)j * STRIP_STRIDE] : st.x[pos];
-            float p, s;
+            float old = scol ? scol[j] : st.x[pos];
+            float a, s;
             if (col_s && j >= 2 && j + 2 < st.h) {
-                const float *c = scol + (size_t)j * STRIP_STRIDE;
-                s = regularisation_split(&st, pcol[(size_t)j * PART_COLS], c,
-                                         c[-STRIP_STRIDE], c[-2 * STRIP_STRIDE], &p);
+                s = regularisation_split(&ct, j, old, scol[j - 1], scol[j - 2]);
+                a = ct.a[j];
             } else {
+                float p;
                 s = regularisation_mapped(&st, i, j, &p);
+                a = st.a00 - st.lambda * p;
             }
             float z = gcol[(size_t)j * gs] - st.lambda * s;
-            float a = st.a00 - st.lambda * p;
             float nv = may_move(z, a) ? solver_step_from(old, z, a, &rs) : old;
             if (z_out)
                 z_out[pos] = z;
@@ -960,7 +1176,7 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
                 a_out[pos] = a;
             if (nv != old) {
                 if (scol)
-                    scol[(size_t)j * STRIP_STRIDE] = nv;
+                    scol[j] = nv;
                 else
                     st.x[pos] = nv;
                 /* g(u + k, v + l) += t A(k, l) around every copy (u, v)
@@ -988,6 +1204,7 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
     rand_stream_give(&rs);
     free(ex.first);
     free(part);
+    free(terms);
     free(st.strip);
     free(st.mapbuf);
     free(brun);
@@ -999,9 +1216,17 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
 CPU_LOOP_FORMS_AVX2(sweep_run, (ChannelSolver *solver, float *z_out, float *a_out),
                     (solver, z_out, a_out))
 
+/* The untraced sweep on its own, so that the tests for z_out and a_out
+ * leave its loop. */
+static inline CPU_LOOP_BODY void sweep_plain_body(ChannelSolver *solver)
+{
+    sweep_run_body(solver, NULL, NULL);
+}
+CPU_LOOP_FORMS_AVX2(sweep_plain, (ChannelSolver *solver), (solver))
+
 void channel_solver_sweep(ChannelSolver *solver)
 {
-    sweep_run(solver, NULL, NULL);
+    sweep_plain(solver);
 }
 
 void channel_solver_sweep_traced(ChannelSolver *solver, float *z, float *a)

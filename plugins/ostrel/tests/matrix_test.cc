@@ -51,6 +51,32 @@ TEST(Allocation, StrdupAndZeroSize)
     free(p);
 }
 
+// Small and large requests (the large ones on 2 MiB boundaries, where
+// Linux can back them with large pages) give arrays that hold what is
+// written to every element.
+TEST(Allocation, LargeArraysAreWhole)
+{
+    const size_t mib2 = (size_t)2 << 20;
+    for (size_t bytes : { (size_t)0, (size_t)100, mib2 - 4, mib2, 5 * mib2 + 12 }) {
+        SCOPED_TRACE(bytes);
+        float *p = (float *)xmalloc_pages(bytes);
+        ASSERT_NE(p, nullptr);
+        size_t n = bytes / sizeof(float);
+        for (size_t k = 0; k < n; k++)
+            p[k] = (float)(k % 1000003);
+        size_t wrong = 0;
+        for (size_t k = 0; k < n; k++)
+            wrong += p[k] != (float)(k % 1000003);
+        EXPECT_EQ(wrong, 0u);
+#ifdef __linux__
+        if (bytes >= mib2) {
+            EXPECT_EQ((uintptr_t)p % mib2, 0u);
+        }
+#endif
+        free(p);
+    }
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 #define OSTREL_ASAN 1
 #elif defined(__has_feature)
@@ -65,6 +91,8 @@ TEST(AllocationDeathTest, FailureExitsWithMessage)
     GTEST_SKIP() << "the sanitizer's allocator reports huge requests itself";
 #else
     EXPECT_EXIT(xmalloc(SIZE_MAX / 2), ::testing::ExitedWithCode(1),
+                "Allocation of [0-9]+ bytes failed");
+    EXPECT_EXIT(xmalloc_pages(SIZE_MAX / 2), ::testing::ExitedWithCode(1),
                 "Allocation of [0-9]+ bytes failed");
 #endif
 }
