@@ -124,7 +124,8 @@ int batch_image_load(const char *path, BatchImage *img, char *msg, size_t msglen
         vips_error_clear();
         load_format_modules();
     }
-    VipsImage *im = vips_image_new_from_file(path, "fail_on", VIPS_FAIL_ON_TRUNCATED, NULL);
+    VipsImage *im = vips_image_new_from_file(path, "fail_on", VIPS_FAIL_ON_TRUNCATED, "access",
+                                             VIPS_ACCESS_SEQUENTIAL, NULL);
     if (!im) {
         vips_reason(msg, msglen, "not an image libvips can read");
         return -1;
