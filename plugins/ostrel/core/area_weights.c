@@ -33,29 +33,10 @@ void area_weights_destroy(AreaWeights *aw)
 }
 
 /* The loops below are written once over GCC vector types and compiled for
- * every form: generic, AVX2 and AVX-512 (the last without FMA, which
- * AVX-512F would otherwise bring: the file is built without contraction,
- * so every form rounds every product and sum alone and all give the
- * generic form's bits). */
-#if CPU_HAVE_X86_FORMS
-#define AW_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512vl,avx512dq,avx512bw")))
-#define AW_LOOP_FORMS(name, params, args)                                      \
-    CPU_TARGET_AVX2_LOOPS static void name##_avx2 params { name##_body args; } \
-    AW_TARGET_AVX512 static void name##_avx512 params { name##_body args; }    \
-    static void name params                                                    \
-    {                                                                          \
-        CpuForm form_ = cpu_form();                                            \
-        if (form_ == CPU_FORM_AVX512)                                          \
-            name##_avx512 args;                                                \
-        else if (form_ == CPU_FORM_AVX2)                                       \
-            name##_avx2 args;                                                  \
-        else                                                                   \
-            name##_body args;                                                  \
-    }
-#else
-#define AW_LOOP_FORMS(name, params, args) \
-    static void name params { name##_body args; }
-#endif
+ * every form: generic, AVX2 and AVX-512.  The file is built without
+ * contraction, so no form fuses a multiply and an add (although the
+ * AVX-512 target brings FMA): every form rounds every product and sum
+ * alone and all give the generic form's bits. */
 
 typedef float v8f __attribute__((vector_size(32)));
 typedef float v4f __attribute__((vector_size(16)));
@@ -147,9 +128,9 @@ static inline CPU_LOOP_BODY void taps_row_body(float *restrict dst, const float 
         dst[i] = a;
     }
 }
-AW_LOOP_FORMS(taps_row, (float *restrict dst, const float *const *src, const float *g, int n,
-                         int w),
-              (dst, src, g, n, w))
+CPU_LOOP_FORMS_AVX512(taps_row,
+                      (float *restrict dst, const float *const *src, const float *g, int n, int w),
+                      (dst, src, g, n, w))
 
 /* taps_row for seven taps (the presmoothing of a run), with the factors
  * and rows held through the row. */
@@ -186,8 +167,9 @@ static inline CPU_LOOP_BODY void taps7_row_body(float *restrict dst, const float
         dst[i] = a;
     }
 }
-AW_LOOP_FORMS(taps7_row, (float *restrict dst, const float *const *src, const float *g, int w),
-              (dst, src, g, w))
+CPU_LOOP_FORMS_AVX512(taps7_row,
+                      (float *restrict dst, const float *const *src, const float *g, int w),
+                      (dst, src, g, w))
 
 /* dst[0..w) = source row j:
  * sum over k, l of mask(k, l) in(map(i - k), map(j - l)), the column pass
@@ -286,9 +268,9 @@ static inline CPU_LOOP_BODY void window_sums4_body(double *const *s, double *con
         }
     }
 }
-AW_LOOP_FORMS(window_sums4, (double *const *s, double *const *q, const double *cols, int w,
-                             int span),
-              (s, q, cols, w, span))
+CPU_LOOP_FORMS_AVX512(window_sums4,
+                      (double *const *s, double *const *q, const double *cols, int w, int span),
+                      (s, q, cols, w, span))
 
 /* cols[(e + off) * 4 + k] = rows[k * w + e] in double: four rows of w
  * samples into columns of four. */
@@ -312,8 +294,8 @@ static inline CPU_LOOP_BODY void columns4_body(double *restrict cols, const floa
         for (int k = 0; k < 4; k++)
             cols[(size_t)e * 4 + k] = rows[(size_t)k * w + e];
 }
-AW_LOOP_FORMS(columns4, (double *restrict cols, const float *restrict rows, int w),
-              (cols, rows, w))
+CPU_LOOP_FORMS_AVX512(columns4, (double *restrict cols, const float *restrict rows, int w),
+                      (cols, rows, w))
 
 /* acc[i] += hrow[i]. */
 static inline CPU_LOOP_BODY void add_row_body(double *restrict acc, const double *restrict hrow,
@@ -384,11 +366,11 @@ static inline CPU_LOOP_BODY void variance_row_body(float *restrict dst, double *
         dst[i] = variance_of(as[i], aq[i], n, lo, hi);
     }
 }
-AW_LOOP_FORMS(variance_row,
-              (float *restrict dst, double *restrict as, double *restrict aq, const double *os,
-               const double *oq, const double *is, const double *iq, int w, double n,
-               int32_t *lo, int32_t *hi),
-              (dst, as, aq, os, oq, is, iq, w, n, lo, hi))
+CPU_LOOP_FORMS_AVX512(variance_row,
+                      (float *restrict dst, double *restrict as, double *restrict aq,
+                       const double *os, const double *oq, const double *is, const double *iq,
+                       int w, double n, int32_t *lo, int32_t *hi),
+                      (dst, as, aq, os, oq, is, iq, w, n, lo, hi))
 
 /* The window sums of the source rows in the order the output needs them:
  * the virtual rows -ws .. h - 1 + ws (the boundary mapping gives the
@@ -479,7 +461,8 @@ static void local_variance_from(Matrix *out, const RowSource *rs, float *min, fl
                 continue;
             }
             row_sums_need(&c, j + ws);
-            size_t ko = (size_t)sums_slot(&c, j - 1 - ws) * w, ki = (size_t)sums_slot(&c, j + ws) * w;
+            size_t ko = (size_t)sums_slot(&c, j - 1 - ws) * w;
+            size_t ki = (size_t)sums_slot(&c, j + ws) * w;
             variance_row(dst, as, aq, c.hs + ko, c.hq + ko, c.hs + ki, c.hq + ki, w, n, &lo, &hi);
         }
         memcpy(&vmin, &lo, sizeof lo);
@@ -522,9 +505,9 @@ static inline CPU_LOOP_BODY void weights_from_variance_body(float *restrict weig
     for (size_t k = 0; k < n; k++)
         weights[k] = (float)(1.0 / (1.0 + scale * (weights[k] - vmin)));
 }
-AW_LOOP_FORMS(weights_from_variance,
-                    (float *restrict weights, size_t n, double scale, float vmin),
-                    (weights, n, scale, vmin))
+CPU_LOOP_FORMS_AVX512(weights_from_variance,
+                      (float *restrict weights, size_t n, double scale, float vmin),
+                      (weights, n, scale, vmin))
 
 void area_weights_compute(AreaWeights *aw, const Matrix *image)
 {

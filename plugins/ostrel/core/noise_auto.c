@@ -128,7 +128,14 @@ static void locate(const float *g, int n, double v, int *idx, double *frac)
     *frac = (v - g[k]) / (g[k + 1] - g[k]);
 }
 
-double refocus_noise_weight(const RefocusParams *params, double sigma, double detail)
+/* The table cell of the mask radius of params and the noise level sigma:
+ * its rows r0..r1 and columns l0..l1, and where in it they fall. */
+typedef struct {
+    int r0, r1, l0, l1;
+    double rf, lf;
+} RuleCell;
+
+static RuleCell rule_cell(const RefocusParams *params, double sigma)
 {
     if (!(sigma >= 0.0) || !isfinite(sigma))
         sigma = 0.0;
@@ -137,15 +144,28 @@ double refocus_noise_weight(const RefocusParams *params, double sigma, double de
         long r = refocus_mask_radius(params);
         radius = r > 0 ? (double)r : 0.0;
     }
-    int ri, li;
-    double rf, lf;
-    locate(noise_rule_radii, NOISE_RULE_RADII, radius, &ri, &rf);
-    locate(noise_rule_levels, NOISE_RULE_LEVELS, sigma, &li, &lf);
+    RuleCell c;
+    locate(noise_rule_radii, NOISE_RULE_RADII, radius, &c.r0, &c.rf);
+    locate(noise_rule_levels, NOISE_RULE_LEVELS, sigma, &c.l0, &c.lf);
+    c.r1 = NOISE_RULE_RADII > 1 ? c.r0 + 1 : c.r0;
+    c.l1 = NOISE_RULE_LEVELS > 1 ? c.l0 + 1 : c.l0;
+    return c;
+}
+
+/* Bilinear in the logarithm over the cell's four nodes (r0 l0, r0 l1,
+ * r1 l0, r1 l1). */
+static double rule_log_lerp(const RuleCell *c, double n00, double n01, double n10, double n11)
+{
+    return (1 - c->rf) * ((1 - c->lf) * log(n00) + c->lf * log(n01)) +
+           c->rf * ((1 - c->lf) * log(n10) + c->lf * log(n11));
+}
+
+double refocus_noise_weight(const RefocusParams *params, double sigma, double detail)
+{
+    RuleCell c = rule_cell(params, sigma);
     /* Bilinear in the logarithm of the weight. */
-    int ri1 = NOISE_RULE_RADII > 1 ? ri + 1 : ri, li1 = NOISE_RULE_LEVELS > 1 ? li + 1 : li;
-    double a = log(noise_rule_weights[ri][li]), b = log(noise_rule_weights[ri][li1]);
-    double c = log(noise_rule_weights[ri1][li]), d = log(noise_rule_weights[ri1][li1]);
-    double lw = (1 - rf) * ((1 - lf) * a + lf * b) + rf * ((1 - lf) * c + lf * d);
+    double lw = rule_log_lerp(&c, noise_rule_weights[c.r0][c.l0], noise_rule_weights[c.r0][c.l1],
+                              noise_rule_weights[c.r1][c.l0], noise_rule_weights[c.r1][c.l1]);
     /* A picture with little detail loses little to more smoothing and
      * gains from it, one with much detail the other way round; below the
      * knee (smooth, low-contrast pictures) the weight grows faster. */
@@ -342,22 +362,13 @@ double refocus_noise_trial_weight(const RefocusParams *params, double sigma, dou
     if (best <= 0.0)
         return pilot;
     double lbest = log(best);
-    if (!(sigma >= 0.0) || !isfinite(sigma))
-        sigma = 0.0;
-    double radius = 0.0;
-    if (params) {
-        long r = refocus_mask_radius(params);
-        radius = r > 0 ? (double)r : 0.0;
-    }
-    int ri, li;
-    double rf, lf;
-    locate(noise_rule_radii, NOISE_RULE_RADII, radius, &ri, &rf);
-    locate(noise_rule_levels, NOISE_RULE_LEVELS, sigma, &li, &lf);
-    int ri1 = NOISE_RULE_RADII > 1 ? ri + 1 : ri, li1 = NOISE_RULE_LEVELS > 1 ? li + 1 : li;
-    double a = log(noise_rule_trial_factors[ri][li]), b = log(noise_rule_trial_factors[ri][li1]);
-    double c = log(noise_rule_trial_factors[ri1][li]), d = log(noise_rule_trial_factors[ri1][li1]);
-    double offset = (1 - rf) * ((1 - lf) * a + lf * b) + rf * ((1 - lf) * c + lf * d);
-    double lw = (1.0 - NOISE_RULE_TRIAL_SHARE) * log(pilot) + NOISE_RULE_TRIAL_SHARE * lbest + offset;
+    RuleCell c = rule_cell(params, sigma);
+    double offset = rule_log_lerp(&c, noise_rule_trial_factors[c.r0][c.l0],
+                                  noise_rule_trial_factors[c.r0][c.l1],
+                                  noise_rule_trial_factors[c.r1][c.l0],
+                                  noise_rule_trial_factors[c.r1][c.l1]);
+    double lw =
+        (1.0 - NOISE_RULE_TRIAL_SHARE) * log(pilot) + NOISE_RULE_TRIAL_SHARE * lbest + offset;
     return fmin(fmax(exp(lw), NOISE_RULE_WEIGHT_MIN), NOISE_RULE_WEIGHT_MAX);
 }
 
