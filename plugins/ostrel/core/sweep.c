@@ -462,15 +462,13 @@ static inline CPU_LOOP_BODY void column_terms_body(const SweepState *st, const f
     const float *restrict xw = x0 - sh, *restrict xww = xw - sh;
     const float a00 = st->a00, lambda = st->lambda;
     if (!st->weights) {
+        /* The weighted form with every weight 1, term by term; cn, cnn
+         * and a are then the same for every pixel (column_terms_plain). */
         FOR_COLUMN_ROWS(j, sh)
         {
             float v = x0[j];
-            /* The weighted form with every weight 1, term by term. */
-            a[j] = a00 - lambda * 20.0f;
             rest[j] = part[j] - 8.0f * (xw[j] - v) + 2.0f * (xw[j + 1] - v) +
                       2.0f * (xw[j - 1] - v) + (xww[j] - v);
-            cn[j] = 8.0f;
-            cnn[j] = 1.0f;
         }
         return;
     }
@@ -491,6 +489,17 @@ CPU_LOOP_FORMS_AVX2(column_terms,
                     (const SweepState *st, const float *restrict part, int i, float *restrict rest,
                      float *restrict cn, float *restrict cnn, float *restrict a),
                     (st, part, i, rest, cn, cnn, a))
+
+/* cn, cnn and a of a sweep without weights: every weight 1, as in
+ * column_terms, once for the sweep. */
+static void column_terms_plain(const SweepState *st, const ColumnTerms *ct)
+{
+    for (size_t j = 0; j < st->sh; j++) {
+        ct->a[j] = st->a00 - st->lambda * 20.0f;
+        ct->cn[j] = 8.0f;
+        ct->cnn[j] = 1.0f;
+    }
+}
 
 /* The whole stencil of an interior pixel of the column from its terms;
  * x is its value, xn and xnn are the values of the two pixels above it
@@ -1060,6 +1069,8 @@ static inline CPU_LOOP_BODY void sweep_run_body(ChannelSolver *solver, float *z_
         ct.cn = terms + st.sh;
         ct.cnn = terms + 2 * st.sh;
         ct.a = terms + 3 * st.sh;
+        if (!st.weights)
+            column_terms_plain(&st, &ct);
     }
     brun[st.h] = 0;
     for (int j = st.h - 1; j >= 0; j--)
