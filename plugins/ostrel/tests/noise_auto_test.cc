@@ -223,29 +223,39 @@ TEST(NoiseWeight, LessDetailNeverGetsLessWeight)
     EXPECT_GE(ws, wb) << "detail " << ds << " and " << db;
 }
 
+// A weight within the range the rule keeps to.
+static double clamp_weight(double w)
+{
+    return std::min(std::max(w, (double)NOISE_RULE_WEIGHT_MIN), (double)NOISE_RULE_WEIGHT_MAX);
+}
+
+// Default parameters with the mask radius of the table's row ri; false
+// when the mask cannot have that radius.
+static bool params_at_table_radius(int ri, RefocusParams *p)
+{
+    refocus_params_default(p);
+    p->radius = noise_rule_radii[ri];
+    return refocus_mask_radius(p) == (long)noise_rule_radii[ri];
+}
+
 // On the table's nodes the rule gives the table's weights (for the typical
 // detail); between them it interpolates the logarithm of the weight, so
 // halfway between two cells it gives their geometric mean.
 TEST(NoiseWeight, InterpolatesBetweenTableCells)
 {
     const double ref = NOISE_RULE_DETAIL_REF;
-    auto clamp = [](double w) {
-        return std::min(std::max(w, (double)NOISE_RULE_WEIGHT_MIN), (double)NOISE_RULE_WEIGHT_MAX);
-    };
     int rows = 0;
     for (int ri = 0; ri < NOISE_RULE_RADII; ri++) {
         RefocusParams p;
-        refocus_params_default(&p);
-        p.radius = noise_rule_radii[ri];
-        if (refocus_mask_radius(&p) != (long)noise_rule_radii[ri])
+        if (!params_at_table_radius(ri, &p))
             continue;
         rows++;
         for (int li = 0; li < NOISE_RULE_LEVELS; li++) {
             double w = refocus_noise_weight(&p, noise_rule_levels[li], ref);
-            EXPECT_NEAR(w, clamp(noise_rule_weights[ri][li]), 1e-4 * w) << ri << " " << li;
+            EXPECT_NEAR(w, clamp_weight(noise_rule_weights[ri][li]), 1e-4 * w) << ri << " " << li;
             if (li + 1 < NOISE_RULE_LEVELS) {
                 double mid = 0.5 * (noise_rule_levels[li] + noise_rule_levels[li + 1]);
-                double expect = clamp(
+                double expect = clamp_weight(
                     std::sqrt((double)noise_rule_weights[ri][li] * noise_rule_weights[ri][li + 1]));
                 EXPECT_NEAR(refocus_noise_weight(&p, mid, ref), expect, 1e-4 * expect)
                     << ri << " " << li;
@@ -253,7 +263,7 @@ TEST(NoiseWeight, InterpolatesBetweenTableCells)
         }
         // Beyond the last level the last column holds.
         EXPECT_NEAR(refocus_noise_weight(&p, 50.0, ref),
-                    clamp(noise_rule_weights[ri][NOISE_RULE_LEVELS - 1]), 1e-3);
+                    clamp_weight(noise_rule_weights[ri][NOISE_RULE_LEVELS - 1]), 1e-3);
     }
     EXPECT_GE(rows, NOISE_RULE_RADII - 1);
 }
@@ -489,14 +499,9 @@ TEST(NoiseTrials, MoreNoiseFavoursLargerWeights)
 // pilot the table's weight.
 TEST(NoiseWeight, TrialStageCombinesPilotAndTrials)
 {
-    auto clamp = [](double w) {
-        return std::min(std::max(w, (double)NOISE_RULE_WEIGHT_MIN), (double)NOISE_RULE_WEIGHT_MAX);
-    };
     for (int ri = 0; ri < NOISE_RULE_RADII; ri++) {
         RefocusParams p;
-        refocus_params_default(&p);
-        p.radius = noise_rule_radii[ri];
-        if (refocus_mask_radius(&p) != (long)noise_rule_radii[ri])
+        if (!params_at_table_radius(ri, &p))
             continue;
         for (int li = 0; li < NOISE_RULE_LEVELS; li++)
             for (int best = 1; best + 1 < NOISE_RULE_TRIALS; best += 3) {
@@ -504,9 +509,9 @@ TEST(NoiseWeight, TrialStageCombinesPilotAndTrials)
                 for (int k = 0; k < NOISE_RULE_TRIALS; k++)
                     errors[k] = 10.0 * std::exp(0.3 * std::abs(k - best));
                 double pilot = 2000.0, s = NOISE_RULE_TRIAL_SHARE;
-                double expect = clamp(std::pow(pilot, 1.0 - s) *
-                                      std::pow(noise_rule_trial_weights[best], s) *
-                                      noise_rule_trial_factors[ri][li]);
+                double expect = clamp_weight(std::pow(pilot, 1.0 - s) *
+                                             std::pow(noise_rule_trial_weights[best], s) *
+                                             noise_rule_trial_factors[ri][li]);
                 double w = refocus_noise_trial_weight(&p, noise_rule_levels[li], pilot, errors);
                 EXPECT_NEAR(w, expect, 1e-4 * expect) << ri << " " << li << " " << best;
             }
